@@ -1,0 +1,131 @@
+#include "host/frame_codec.hpp"
+
+#include <algorithm>
+
+namespace smdhost {
+
+namespace {
+
+const char kHex[] = "0123456789ABCDEF";
+
+int hex_value(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+void put_hex(std::string& out, unsigned value, int digits) {
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) out += kHex[(value >> shift) & 0xF];
+}
+
+}  // namespace
+
+const char* frame_fault_name(FrameFault fault) {
+    switch (fault) {
+        case FrameFault::checksum: return "checksum";
+        case FrameFault::length_checksum: return "length_checksum";
+        case FrameFault::length: return "length";
+        case FrameFault::hex: return "hex";
+        case FrameFault::broken: return "broken";
+        case FrameFault::too_long: return "too_long";
+    }
+    return "unknown";
+}
+
+unsigned length_checksum(unsigned lenid) {
+    const unsigned digits = (lenid & 0xF) + ((lenid >> 4) & 0xF) + ((lenid >> 8) & 0xF);
+    return (16 - digits % 16) % 16;
+}
+
+std::string encode_frame(unsigned char ver, unsigned char adr, unsigned char cid1,
+                         unsigned char cid2, const unsigned char* info, std::size_t info_len) {
+    if (info == nullptr) info_len = 0;
+    info_len = std::min(info_len, kMaxInfoBytes);
+    const unsigned lenid = static_cast<unsigned>(info_len * 2);
+    std::string out;
+    out.reserve(18 + info_len * 2);
+    out += '~';
+    put_hex(out, ver, 2);
+    put_hex(out, adr, 2);
+    put_hex(out, cid1, 2);
+    put_hex(out, cid2, 2);
+    put_hex(out, (length_checksum(lenid) << 12) | lenid, 4);
+    for (std::size_t k = 0; k < info_len; ++k) put_hex(out, info[k], 2);
+    std::uint32_t sum = 0;
+    for (std::size_t k = 1; k < out.size(); ++k) sum += static_cast<unsigned char>(out[k]);
+    put_hex(out, (65536 - sum % 65536) % 65536, 4);
+    out += '\r';
+    return out;
+}
+
+void FrameDecoder::reset() { state_ = State::idle; }
+
+void FrameDecoder::start() {
+    state_ = State::collecting;
+    bad_hex_ = false;
+    odd_nibble_ = false;
+    high_nibble_ = 0;
+    chars_ = 0;
+    bytes_ = 0;
+    sum_ = 0;
+}
+
+FrameDecoder::Status FrameDecoder::fail(FrameFault fault) {
+    fault_ = fault;
+    return Status::fault;
+}
+
+FrameDecoder::Status FrameDecoder::push(unsigned char c) {
+    if (state_ != State::collecting) {
+        if (c == '~') start();
+        return Status::none;
+    }
+    if (c == '~') {
+        start();  // the partial frame is bad; a new one begins here
+        return fail(FrameFault::broken);
+    }
+    if (c == '\r' || (accept_lf_ && c == '\n')) {
+        state_ = State::idle;
+        return finish();
+    }
+    if (++chars_ > kMaxFrameChars) {
+        state_ = State::overlong;  // skip to the next SOI
+        return fail(FrameFault::too_long);
+    }
+    sum_ += c;
+    last4_[chars_ % 4] = c;
+    const int v = hex_value(c);
+    if (v < 0) {
+        bad_hex_ = true;
+    } else if (!odd_nibble_) {
+        high_nibble_ = static_cast<unsigned char>(v);
+        odd_nibble_ = true;
+    } else {
+        // chars_ <= kMaxFrameChars keeps bytes_ below sizeof(raw_).
+        raw_[bytes_++] = static_cast<unsigned char>(high_nibble_ << 4 | v);
+        odd_nibble_ = false;
+    }
+    return Status::none;
+}
+
+FrameDecoder::Status FrameDecoder::finish() {
+    if (bad_hex_) return fail(FrameFault::hex);
+    // VER ADR CID1 CID2 LENGTH(2) CHKSUM(2): at least 16 characters, even.
+    if (odd_nibble_ || bytes_ < 8) return fail(FrameFault::length);
+    const unsigned length = static_cast<unsigned>(raw_[4]) << 8 | raw_[5];
+    const unsigned lenid = length & 0xFFF;
+    if ((lenid & 1) != 0 || lenid != chars_ - 16) return fail(FrameFault::length);
+    if ((length >> 12) != length_checksum(lenid)) return fail(FrameFault::length_checksum);
+    const std::uint32_t tail = static_cast<std::uint32_t>(last4_[0]) + last4_[1] + last4_[2] + last4_[3];
+    const std::uint32_t body = sum_ - tail;
+    const unsigned expected = (65536 - body % 65536) % 65536;
+    const unsigned got = static_cast<unsigned>(raw_[bytes_ - 2]) << 8 | raw_[bytes_ - 1];
+    if (got != expected) return fail(FrameFault::checksum);
+    raw_[4] = static_cast<unsigned char>(lenid & 0xFF);
+    raw_[5] = static_cast<unsigned char>(lenid >> 8);
+    frame_size_ = kDecodedHeader + lenid / 2;
+    return Status::frame;
+}
+
+}  // namespace smdhost

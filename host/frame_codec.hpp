@@ -1,0 +1,95 @@
+// Line framing of the telecom power-system command set.
+//
+//   ~ 20 01 40 42 D012 <INFO as hex> CHKSUM \r
+//   SOI VER ADR CID1 CID2/RTN LENGTH INFO CHKSUM EOI
+//
+// LENGTH: high nibble LCHKSUM, low 12 bits LENID = number of INFO characters.
+// LCHKSUM = (16 - (d2 + d1 + d0) mod 16) mod 16 over the three LENID digits.
+// CHKSUM  = (65536 - S mod 65536) mod 65536, S = sum of the ASCII codes of all
+//           characters after SOI and before CHKSUM.
+//
+// Decoded frame: [0] VER, [1] ADR, [2] CID1, [3] CID2/RTN, [4..5] LENID
+// little-endian (LCHKSUM removed), [6..] the information bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "host/host_api.hpp"
+
+namespace smdhost {
+
+constexpr std::size_t kMaxFrameChars = 4096;                // after SOI, before EOI
+constexpr std::size_t kMaxInfoBytes = 2047;                 // LENID is at most 0xFFE
+constexpr std::size_t kDecodedHeader = 6;
+constexpr std::size_t kMaxDecodedFrame = kDecodedHeader + kMaxInfoBytes;
+
+enum class FrameFault : std::uint8_t {
+    checksum,         // CHKSUM wrong
+    length_checksum,  // LCHKSUM wrong
+    length,           // odd LENID, LENID not matching the INFO found, frame too short
+    hex,              // a character that is not a hex digit
+    broken,           // a new SOI before EOI
+    too_long,         // more than kMaxFrameChars characters without EOI
+};
+
+SMD_HOST_API const char* frame_fault_name(FrameFault fault);
+
+// LCHKSUM nibble of a LENID (0..0xFFF).
+SMD_HOST_API unsigned length_checksum(unsigned lenid);
+
+// Encodes one frame, SOI to EOI (CR), upper-case hex. `info_len` above
+// kMaxInfoBytes is cut to kMaxInfoBytes.
+SMD_HOST_API std::string encode_frame(unsigned char ver, unsigned char adr, unsigned char cid1,
+                                      unsigned char cid2, const unsigned char* info,
+                                      std::size_t info_len);
+
+// Streaming decoder: push one byte of the line at a time. Bytes between
+// frames are skipped. Holds no heap memory.
+class SMD_HOST_API FrameDecoder {
+public:
+    enum class Status : std::uint8_t { none, frame, fault };
+
+    explicit FrameDecoder(bool accept_lf = false) : accept_lf_(accept_lf) {}
+
+    // Accept LF as end of frame as well as CR (replay of edited captures).
+    void set_accept_lf(bool on) { accept_lf_ = on; }
+    // Forget any partial frame.
+    void reset();
+
+    // Status::frame: frame()/frame_size() hold the decoded frame until the next push.
+    // Status::fault: fault() names what was wrong with the frame just ended.
+    Status push(unsigned char c);
+
+    const unsigned char* frame() const { return frame_; }
+    std::size_t frame_size() const { return frame_size_; }
+    FrameFault fault() const { return fault_; }
+    // True while characters of a frame are being collected.
+    bool in_frame() const { return state_ != State::idle; }
+
+private:
+    enum class State : std::uint8_t { idle, collecting, overlong };
+
+    Status finish();
+    Status fail(FrameFault fault);
+    void start();
+
+    bool accept_lf_;
+    State state_ = State::idle;
+    bool bad_hex_ = false;
+    bool odd_nibble_ = false;
+    unsigned char high_nibble_ = 0;
+    std::size_t chars_ = 0;        // characters after SOI
+    std::size_t bytes_ = 0;        // hex pairs decoded into raw_
+    std::uint32_t sum_ = 0;        // ASCII sum of every character after SOI
+    unsigned char last4_[4] = {0, 0, 0, 0};  // last four characters, ring by chars_
+    FrameFault fault_ = FrameFault::checksum;
+    std::size_t frame_size_ = 0;
+    // Raw decoded pairs: VER ADR CID1 CID2 LENGTH(2) INFO... CHKSUM(2); then
+    // rewritten in place into the decoded frame.
+    unsigned char raw_[kMaxFrameChars / 2 + 2];
+    unsigned char* frame_ = raw_;
+};
+
+}  // namespace smdhost

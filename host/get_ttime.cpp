@@ -1,0 +1,19 @@
+#include "host/get_ttime.hpp"
+
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+
+std::array<unsigned char, 7> get_ttime(const boost::posix_time::ptime& t) {
+    std::array<unsigned char, 7> out{};
+    if (t.is_special()) return out;
+    const auto date = t.date();
+    const auto tod = t.time_of_day();
+    const unsigned year = static_cast<unsigned>(date.year());
+    out[0] = static_cast<unsigned char>(year >> 8);
+    out[1] = static_cast<unsigned char>(year & 0xFF);
+    out[2] = static_cast<unsigned char>(date.month().as_number());
+    out[3] = static_cast<unsigned char>(date.day().as_number());
+    out[4] = static_cast<unsigned char>(tod.hours());
+    out[5] = static_cast<unsigned char>(tod.minutes());
+    out[6] = static_cast<unsigned char>(tod.seconds());
+    return out;
+}
