@@ -11,9 +11,8 @@
 
 #include "device/tarnel_brelm_pxr52_419.hpp"
 #include "host/provider.hpp"
+#include "plugin/get_providers.hpp"
 #include "support/test_device.hpp"
-
-extern "C" std::vector<std::shared_ptr<Provider>> get_providers();
 
 namespace {
 
