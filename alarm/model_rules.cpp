@@ -12,8 +12,3 @@ void pxr52_419::RunCheckThreshold() {
     else
         run_model_rules_other();
 }
-
-// Placeholders until alarm evaluation lands.
-void pxr52_419::run_model_rules_mode1() {}
-void pxr52_419::run_model_rules_mode2() {}
-void pxr52_419::run_model_rules_other() {}

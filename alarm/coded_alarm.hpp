@@ -1,0 +1,73 @@
+// Model alarms raised from alarm codes in user-defined alarm bytes, with
+// fixed keys and levels and the host's alarm sequence counter as count.
+#pragma once
+
+#include <string>
+
+#include "device/record.hpp"
+#include "host/smd_vdevice.hpp"
+
+namespace pxr52 {
+
+// An alarm byte that the record does not hold; it matches no code.
+constexpr int kAbsentAlarmByte = -1;
+
+enum class Prefixed { text1, text2, none };
+
+// One row of a rule table: active when alarm byte `byte` holds `code`.
+// `advance`: pass the counter, then increase it; otherwise pass it unchanged.
+struct CodedAlarm {
+    const char* key;
+    const char* id;
+    const char* text1;
+    const char* text2;
+    Prefixed prefixed;  // which text the channel/module prefix goes in front of
+    int byte;
+    int code;
+    int level;
+    bool advance;
+};
+
+// User-defined alarm byte k of an AC channel. This record type keeps no such
+// bytes (capacity p40_44_SIZE = 0): the bytes that follow a channel's 22 are
+// the next channel's voltages or the rectifier block, never alarm codes, so
+// every such byte is absent and its rules report inactive.
+inline int ac_user_alarm(const acChannel_t& channel, int k) {
+    static_assert(p40_44_SIZE == 0, "AC channels now hold alarm bytes: read them here");
+    (void)channel;
+    (void)k;
+    return kAbsentAlarmByte;
+}
+
+// User-defined alarm byte k of a rectifier: one of its P41_44_SIZE (7)
+// bytes, or absent beyond them.
+inline int rc_user_alarm(const rcChannel_t& module, int k) {
+    if (k < 0 || k >= P41_44_SIZE) return kAbsentAlarmByte;
+    return module.p41_44[k];
+}
+
+// User-defined DC alarm byte k of a screen (ALERT_P_SIZE bytes).
+inline int dc_user_alarm(const dcScreen_t& screen, int k) {
+    if (k < 0 || k >= ALERT_P_SIZE) return kAbsentAlarmByte;
+    return screen.alert_p[k];
+}
+
+// "第<i+1>路交流输入-" for AC channel i.
+inline std::string ac_prefix(int channel) { return "第" + std::to_string(channel + 1) + "路交流输入-"; }
+
+// "模块<j+1>" for rectifier j.
+inline std::string module_prefix(int module) { return "模块" + std::to_string(module + 1); }
+
+// Queues one row for a channel/module with its alarm byte's current value.
+inline void raise_coded(SMDVDevice& host, const CodedAlarm& row, const std::string& prefix,
+                        int byte_value) {
+    std::string text1 = row.text1;
+    std::string text2 = row.text2;
+    if (row.prefixed == Prefixed::text1) text1.insert(0, prefix);
+    if (row.prefixed == Prefixed::text2) text2.insert(0, prefix);
+    host.CheckThresholdBool(row.level, row.key, row.id, text1, text2, byte_value == row.code,
+                            host.alarm_seq);
+    if (row.advance) ++host.alarm_seq;
+}
+
+}  // namespace pxr52
