@@ -21,7 +21,9 @@
 namespace smdhost {
 
 constexpr std::size_t kMaxFrameChars = 4096;                // after SOI, before EOI
-constexpr std::size_t kMaxInfoBytes = 2047;                 // LENID is at most 0xFFE
+// Largest information field of a frame the decoder accepts: VER ADR CID1 CID2
+// LENGTH and CHKSUM take 16 of the kMaxFrameChars characters.
+constexpr std::size_t kMaxInfoBytes = (kMaxFrameChars - 16) / 2;  // 2040
 constexpr std::size_t kDecodedHeader = 6;
 constexpr std::size_t kMaxDecodedFrame = kDecodedHeader + kMaxInfoBytes;
 
@@ -40,7 +42,8 @@ SMD_HOST_API const char* frame_fault_name(FrameFault fault);
 SMD_HOST_API unsigned length_checksum(unsigned lenid);
 
 // Encodes one frame, SOI to EOI (CR), upper-case hex. `info_len` above
-// kMaxInfoBytes is cut to kMaxInfoBytes.
+// kMaxInfoBytes is cut to kMaxInfoBytes, so that every frame made here is one
+// FrameDecoder accepts; callers that must not lose bytes check the length first.
 SMD_HOST_API std::string encode_frame(unsigned char ver, unsigned char adr, unsigned char cid1,
                                       unsigned char cid2, const unsigned char* info,
                                       std::size_t info_len);

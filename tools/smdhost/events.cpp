@@ -1,0 +1,42 @@
+#include "tools/smdhost/events.hpp"
+
+namespace smdevents {
+
+EventSink::~EventSink() = default;
+
+void EventHub::pump_logs(bool final) {
+    if (capture_ == nullptr) return;
+    capture_->drain([this](const std::string& line) { sink_.log(line); }, final);
+}
+
+void EventHub::on_event(const smdhost::HostEvent& e) {
+    pump_logs();
+    sink_.host_event(e);
+}
+
+void EventHub::call(const std::string& op, int result, const std::string& error) {
+    pump_logs();
+    sink_.call(op, result, error);
+}
+
+void EventHub::value(const std::string& name, bool ok, float value, const std::string& error) {
+    pump_logs();
+    sink_.value(name, ok, value, error);
+}
+
+void EventHub::ioctl(int code, int result, std::int32_t out, int out_len) {
+    pump_logs();
+    sink_.ioctl(code, result, out, out_len);
+}
+
+void EventHub::notice(const std::string& text) {
+    pump_logs();
+    sink_.notice(text);
+}
+
+void EventHub::flush() {
+    pump_logs();
+    sink_.flush();
+}
+
+}  // namespace smdevents

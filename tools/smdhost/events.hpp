@@ -1,0 +1,59 @@
+// Events of a bench-host session: every call of the plug-in into the host
+// (smdhost::HostEvent), the results of the calls smdhost makes into the
+// plug-in, and the plug-in's log lines. A sink turns them into output (JSON
+// lines or the text view); the hub puts captured log lines ahead of whatever
+// event follows them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "host/host_event.hpp"
+#include "tools/smdhost/output.hpp"
+
+class SMDVDevice;
+
+namespace smdevents {
+
+class EventSink {
+public:
+    virtual ~EventSink();
+
+    // A call of the plug-in into the host.
+    virtual void host_event(const smdhost::HostEvent& e) = 0;
+    // InitSetting, RefreshStatus, Reset, LoadFromCache and the like: `op`
+    // names the call; `error` is non-empty when it threw.
+    virtual void call(const std::string& op, int result, const std::string& error) = 0;
+    // Get_Value: the value, or the text of the exception.
+    virtual void value(const std::string& name, bool ok, float value,
+                       const std::string& error) = 0;
+    // DeviceIoControl; `out` counts only when out_len is not 0.
+    virtual void ioctl(int code, int result, std::int32_t out, int out_len) = 0;
+    // One line the plug-in printed.
+    virtual void log(const std::string& line) = 0;
+    // Something the bench host itself has to say (listen: device lost/back).
+    virtual void notice(const std::string& text) = 0;
+    // End of a batch of work (live use shows it at once).
+    virtual void flush() = 0;
+};
+
+class EventHub : public smdhost::HostListener {
+public:
+    EventHub(EventSink& sink, smdout::LogCapture* capture) : sink_(sink), capture_(capture) {}
+
+    void on_event(const smdhost::HostEvent& e) override;
+    void call(const std::string& op, int result, const std::string& error = std::string());
+    void value(const std::string& name, bool ok, float value, const std::string& error);
+    void ioctl(int code, int result, std::int32_t out, int out_len);
+    void notice(const std::string& text);
+    // Turns the captured output into log events; `final` also passes a last
+    // unfinished line.
+    void pump_logs(bool final = false);
+    void flush();
+
+private:
+    EventSink& sink_;
+    smdout::LogCapture* capture_;
+};
+
+}  // namespace smdevents

@@ -1,0 +1,33 @@
+// The configuration file of a bench-host session: the device's JSON
+// configuration, handed whole to InitSetting, whose optional member "host"
+// holds what the real host keeps for the device.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include <json/value.h>
+
+#include "host/smd_vdevice.hpp"
+
+namespace smdconfig {
+
+struct HostSettings {
+    unsigned data_id = 1;
+    std::map<std::string, int> levels;
+    std::map<std::string, float> thresholds;
+    std::map<std::string, SMDVDevice::BAOSetting> reports;
+};
+
+// Reads and parses `path`; false with the reason in `error`.
+bool load_config(const std::string& path, Json::Value& config, std::string& error);
+
+// Takes the "host" member of `config` (absent: defaults). False with the
+// reason when a member has the wrong type or range.
+bool read_host_settings(const Json::Value& config, HostSettings& out, std::string& error);
+
+// Gives the device the host state: data id, level map, threshold map and
+// change-of-value settings.
+void apply_host_settings(const HostSettings& settings, SMDVDevice& device);
+
+}  // namespace smdconfig

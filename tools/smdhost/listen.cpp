@@ -1,0 +1,190 @@
+#include "tools/smdhost/listen.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <exception>
+#include <iostream>
+
+#include <poll.h>
+#include <signal.h>
+
+#include "host/serial_port.hpp"
+#include "host/sim_clock.hpp"
+#include "tools/smdhost/recorder.hpp"
+#include "tools/smdhost/session.hpp"
+
+namespace smdlisten {
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+extern "C" void on_stop_signal(int) { g_stop = 1; }
+
+constexpr double kRefreshPeriod = 1.0;  // seconds between RefreshStatus calls
+constexpr double kFirstRetry = 0.5;     // seconds before the first reopen
+constexpr double kLongestRetry = 5.0;   // back-off ceiling
+
+double monotonic_now() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// SIGINT and SIGTERM are blocked except while waiting in ppoll(), so a stop
+// request is never lost between the check and the wait.
+class StopSignals {
+public:
+    StopSignals() {
+        struct sigaction sa {};
+        sa.sa_handler = on_stop_signal;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, &old_int_);
+        sigaction(SIGTERM, &sa, &old_term_);
+        sigset_t block;
+        sigemptyset(&block);
+        sigaddset(&block, SIGINT);
+        sigaddset(&block, SIGTERM);
+        sigprocmask(SIG_BLOCK, &block, &wait_mask_);
+        sigdelset(&wait_mask_, SIGINT);
+        sigdelset(&wait_mask_, SIGTERM);
+    }
+    ~StopSignals() {
+        sigset_t unblock;
+        sigemptyset(&unblock);
+        sigaddset(&unblock, SIGINT);
+        sigaddset(&unblock, SIGTERM);
+        sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
+        sigaction(SIGINT, &old_int_, nullptr);
+        sigaction(SIGTERM, &old_term_, nullptr);
+    }
+    // Waits up to `seconds` for `fd` (none when -1) or a stop signal.
+    // Returns the poll events of fd.
+    short wait(int fd, double seconds) const {
+        pollfd p{fd, POLLIN, 0};
+        if (seconds < 0) seconds = 0;
+        timespec ts{};
+        ts.tv_sec = static_cast<time_t>(seconds);
+        ts.tv_nsec = static_cast<long>((seconds - static_cast<double>(ts.tv_sec)) * 1e9);
+        const int n = ppoll(fd >= 0 ? &p : nullptr, fd >= 0 ? 1 : 0, &ts, &wait_mask_);
+        return n > 0 ? p.revents : 0;
+    }
+
+private:
+    struct sigaction old_int_ {};
+    struct sigaction old_term_ {};
+    sigset_t wait_mask_{};
+};
+
+template <class F>
+void guarded(smdsession::Session& s, const char* op, F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        s.hub().call(op, 0, e.what());
+    } catch (...) {
+        s.hub().call(op, 0, "unknown exception");
+    }
+}
+
+}  // namespace
+
+int run_listen(const smdcli::Options& opts) {
+    smdhost::sim_clock::use_wall();
+    g_stop = 0;
+    StopSignals signals;
+
+    smdrecord::Recorder recorder;
+    std::string error;
+    if (!opts.record.empty() &&
+        !recorder.open(opts.record, opts.serial + " at " + std::to_string(opts.baud) + " baud",
+                       smdhost::sim_clock::now(), error)) {
+        std::cerr << "smdhost: " << error << std::endl;
+        return smdsession::kExitFailure;
+    }
+
+    smdhost::SerialPort port;
+    if (!port.open(opts.serial, opts.baud, error)) {
+        std::cerr << "smdhost: " << error << std::endl;
+        return smdsession::kExitFailure;
+    }
+
+    smdsession::Session session;
+    const int status = session.start(opts, false);
+    if (status != smdsession::kExitOk) return status;
+
+    double next_refresh = monotonic_now() + kRefreshPeriod;
+    double next_reset = monotonic_now() + opts.reset_every;
+    double retry_at = 0.0;
+    double backoff = kFirstRetry;
+    unsigned char buf[4096];
+
+    while (g_stop == 0) {
+        const double now = monotonic_now();
+        double wake = std::min(next_refresh, next_reset);
+        if (!port.is_open()) wake = std::min(wake, retry_at);
+        const short ready = signals.wait(port.is_open() ? port.fd() : -1, wake - now);
+        if (g_stop != 0) break;
+
+        if (port.is_open() && ready != 0) {
+            // Everything waiting, then back to the clock.
+            for (int chunk = 0; chunk < 64; ++chunk) {
+                std::size_t got = 0;
+                const auto r = port.read(buf, sizeof buf, got, error);
+                if (r == smdhost::SerialPort::ReadStatus::data) {
+                    recorder.bytes(buf, got, smdhost::sim_clock::now());
+                    guarded(session, "frame", [&] {
+                        session.device().process(buf, static_cast<unsigned>(got));
+                    });
+                    continue;
+                }
+                if (r == smdhost::SerialPort::ReadStatus::gone) {
+                    port.close();
+                    session.hub().notice("serial device " + opts.serial + " lost (" + error +
+                                         "); reopening");
+                    recorder.comment("serial device lost: " + error);
+                    backoff = kFirstRetry;
+                    retry_at = monotonic_now() + backoff;
+                }
+                break;
+            }
+        } else if (!port.is_open() && monotonic_now() >= retry_at) {
+            if (port.open(opts.serial, opts.baud, error)) {
+                session.hub().notice("serial device " + opts.serial + " back");
+                recorder.comment("serial device back");
+            } else {
+                // Retries stay quiet: the loss was reported once.
+                backoff = std::min(backoff * 2.0, kLongestRetry);
+                retry_at = monotonic_now() + backoff;
+            }
+        }
+
+        const double after = monotonic_now();
+        if (after >= next_refresh) {
+            recorder.directive("!refresh", smdhost::sim_clock::now());
+            guarded(session, "refresh",
+                    [&] { session.hub().call("refresh", session.device().RefreshStatus()); });
+            // A stalled process does not make up for missed seconds.
+            next_refresh += kRefreshPeriod;
+            if (next_refresh <= after) next_refresh = after + kRefreshPeriod;
+        }
+        if (after >= next_reset) {
+            recorder.directive("!reset", smdhost::sim_clock::now());
+            guarded(session, "reset",
+                    [&] { session.hub().call("reset", session.device().Reset()); });
+            next_reset += opts.reset_every;
+            if (next_reset <= after) next_reset = after + opts.reset_every;
+        }
+        session.hub().flush();
+        recorder.flush();
+    }
+
+    session.finish();
+    recorder.close();
+    return smdsession::kExitOk;
+}
+
+}  // namespace smdlisten

@@ -1,0 +1,11 @@
+// smdhost listen: the plug-in on a live serial line, on the wall clock.
+#pragma once
+
+#include "tools/smdhost/cli.hpp"
+
+namespace smdlisten {
+
+// Runs until SIGINT or SIGTERM; returns the exit status.
+int run_listen(const smdcli::Options& opts);
+
+}  // namespace smdlisten

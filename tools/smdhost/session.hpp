@@ -1,0 +1,64 @@
+// One bench-host session: the configuration, the loaded plug-in, one device
+// on the recording host layer, and where its events go. Shared by replay and
+// listen.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <json/value.h>
+
+#include "host/pmbus_protocol.hpp"
+#include "tools/smdhost/cli.hpp"
+#include "tools/smdhost/events.hpp"
+#include "tools/smdhost/host_config.hpp"
+#include "tools/smdhost/output.hpp"
+#include "tools/smdhost/plugin_loader.hpp"
+#include "tools/smdhost/text_view.hpp"
+
+namespace smdsession {
+
+// Exit statuses of smdhost.
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;  // plug-in, configuration, start-up or device failure
+constexpr int kExitUsage = 2;    // bad usage or a malformed scenario line
+
+class Session {
+public:
+    Session() = default;
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Reads the configuration, captures standard output, loads the plug-in,
+    // creates the device, gives it the host state and calls InitSetting.
+    // Returns kExitOk, or kExitFailure after printing why on standard error.
+    // `replay`: frames may end with LF as well as CR.
+    int start(const smdcli::Options& opts, bool replay);
+
+    SMDSPDevice& device() { return *device_; }
+    PMBusProtocol& protocol() { return *protocol_; }
+    smdevents::EventHub& hub() { return *hub_; }
+    const Json::Value& config() const { return config_; }
+    bool json() const { return json_; }
+
+    // Passes the last captured output on and flushes the events.
+    void finish();
+
+private:
+    Json::Value config_{Json::objectValue};
+    smdconfig::HostSettings host_;
+    smdout::LogCapture capture_;
+    smdout::Output out_;
+    bool json_ = true;
+    std::unique_ptr<smdevents::EventSink> sink_;
+    smdevents::TextSink* text_ = nullptr;
+    std::unique_ptr<smdevents::EventHub> hub_;
+    // Declared before the device: the library is unloaded after the device
+    // it made is destroyed.
+    smdplugin::LoadedPlugin plugin_;
+    smdplugin::DevicePtr device_;
+    PMBusProtocol* protocol_ = nullptr;
+};
+
+}  // namespace smdsession
