@@ -44,6 +44,17 @@ const CaptureCommand* command_row(int code) {
     return &kCommands[code - 1];
 }
 
+// True when command `code` asks again for a reply already taken in this
+// round, other than as an immediate repeat of the previous command (a retry
+// or a duplicated frame). The master has then begun its next interrogation
+// without our seeing its 0x40/0x42 command (lost, or the DC alarm reply that
+// closes a round was lost or refused), and the rest of the open round would
+// be completed with the next round's replies: the open round is dropped.
+bool asks_again(int code, int last_code, std::uint16_t mask) {
+    const CaptureCommand* row = command_row(code);
+    return row != nullptr && (mask & row->bit) != 0 && code != last_code;
+}
+
 }  // namespace
 
 int Tarnel_BRELM_PXR52_419::command_for(unsigned char cid1, unsigned char cid2) const {
@@ -85,13 +96,25 @@ int Tarnel_BRELM_PXR52_419::process_payload() {
         // A command (or a response with a non-zero return code, taken as one).
         current_cmd = command_for(cid1, cid2_or_rtn);
         if (current_cmd == 1) start_round();
+        if (round_active == 1 && asks_again(current_cmd, last_cmd, round_mask)) round_active = 0;
+        last_cmd = current_cmd;
         if (round_active != 1) current_cmd = kNoCommand;
         return 1;
     }
     if (round_active != 1 || !response_matches(cid1)) return 1;
 
     const CaptureCommand* row = command_row(current_cmd);
-    const int result = row->decode != nullptr ? (this->*(row->decode))(frame + 6, length) : length;
+    int result = length;
+    if (row->decode != nullptr) {
+        // A decoder may write part of a reply before it finds the reply bad.
+        // Put the record back then, so that no value of a refused reply can
+        // reach publication (the command's bit may already be set by an
+        // earlier reply, or be set by a later, shorter one). On the stack:
+        // no frame that does not end a round allocates.
+        const pxr52_419_Data_t before = capture;
+        result = (this->*(row->decode))(frame + 6, length);
+        if (result < 0) capture = before;
+    }
     if (result < 0) return 1;  // refused: the command stays awaited
     round_mask = static_cast<std::uint16_t>(round_mask | row->bit);
     current_cmd = kNoCommand;
