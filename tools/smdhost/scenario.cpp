@@ -357,10 +357,7 @@ bool parse_line(const std::string& raw, const std::string& file, int line,
 
 bool parse_file(const std::string& path, std::vector<Directive>& out, std::string& error) {
     std::string content;
-    if (!read_file(path, content, error)) {
-        error = path + ": " + error;
-        return false;
-    }
+    if (!read_file(path, content, error)) return false;
     const std::string name = path == "-" ? "<stdin>" : path;
     const std::string folder = path == "-" ? "." : folder_of(path);
     std::size_t pos = 0;
