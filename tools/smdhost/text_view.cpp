@@ -126,8 +126,10 @@ std::vector<std::string> TextSink::alarm_changes() {
         std::string text;
         const auto t = texts_.find(key);
         if (t != texts_.end()) {
-            text = t->second.text1;
-            if (!t->second.text2.empty()) text += " (" + t->second.text2 + ")";
+            // Some rules put the signal id where a name would stand.
+            const AlarmText& a = t->second;
+            text = a.text1 == id || a.text1.empty() ? a.text2 : a.text1;
+            if (!a.text2.empty() && text != a.text2) text += " (" + a.text2 + ")";
         }
         std::string l = std::string("  alarm ") + sign + " " + text;
         if (!text.empty()) l += "  ";
