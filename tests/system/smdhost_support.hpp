@@ -83,6 +83,9 @@ public:
             ::close(err[1]);
             const int devnull = open("/dev/null", O_RDONLY);
             if (devnull >= 0) dup2(devnull, 0);
+            // Nothing of the test (a pseudo-terminal's master, say) stays
+            // open in the child.
+            for (int fd = 3; fd < 1024; ++fd) ::close(fd);
             if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
             setenv("TZ", "UTC", 1);
             std::vector<char*> args;
