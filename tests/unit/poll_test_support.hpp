@@ -1,7 +1,6 @@
 // Helpers of the active-poll tests: a polling device on the recording host,
-// its commands as short strings ("40/43 01"), and the process's standard
-// output captured at the file descriptor (the poll code logs both with
-// printf and with std::cout, and the order of the two matters).
+// its commands as short strings ("40/43 01"), and standard output captured at
+// the file descriptor (the poll code logs with printf and with std::cout).
 #pragma once
 
 #include <unistd.h>
@@ -11,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "device/device_types.hpp"
 #include "device/pxr52_419.hpp"
 #include "support/test_device.hpp"
 
@@ -20,39 +18,36 @@ namespace poll_test {
 using testing_support::Bytes;
 using testing_support::put_fl;
 using testing_support::put_fx;
-
-// "CID1/CID2 INFO" in upper-case hex, e.g. "42/44 FF" or "41/43".
-inline std::string describe_send(const smdhost::HostEvent& e) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%02X/%02X", e.cid1, e.cid2);
-    std::string s = buf;
-    if (!e.bytes.empty()) s += ' ';
-    for (unsigned char b : e.bytes) {
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        s += buf;
-    }
-    return s;
-}
+using Strings = std::vector<std::string>;
 
 // A polling device (pmbuspower_419 or pxr52_419) with a recording host.
 template <class Dev>
 struct Poller {
     Dev dev;
     smdhost::CallLog log;
+    std::size_t sends_seen = 0;
 
     Poller() {
         dev.data_id = 7;
         dev.host_listener = &log;
     }
-    // The commands sent since the last call, described.
-    std::vector<std::string> sent() {
-        std::vector<std::string> out;
+    // Commands sent since the last call, as "CID1/CID2 INFO" in hex.
+    Strings sent() {
+        Strings out;
         const auto sends = log.of(smdhost::HostEvent::Kind::send);
-        for (std::size_t k = sends_seen; k < sends.size(); ++k) out.push_back(describe_send(sends[k]));
-        sends_seen = sends.size();
+        for (; sends_seen < sends.size(); ++sends_seen) {
+            const auto& e = sends[sends_seen];
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "%02X/%02X", e.cid1, e.cid2);
+            out.emplace_back(buf);
+            if (!e.bytes.empty()) out.back() += ' ';
+            for (unsigned char b : e.bytes) {
+                std::snprintf(buf, sizeof buf, "%02X", b);
+                out.back() += buf;
+            }
+        }
         return out;
     }
-    std::size_t sends_seen = 0;
     // Delivers a normal response (return code 0) of group `cid1`.
     int reply(unsigned char cid1, const Bytes& info) {
         return testing_support::deliver(dev, testing_support::decoded_frame(cid1, 0x00, info));
@@ -84,12 +79,6 @@ inline bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-inline Bytes cat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-// Raw bytes of a stored float, for comparing markers exactly.
 inline Bytes bytes_of(const pxr52::le_f32& f) { return Bytes(f.b, f.b + 4); }
 const Bytes kMarkerBytes = {0xCD, 0xCC, 0xCC, 0xBD};  // -0.1
 const Bytes kZeroBytes = {0, 0, 0, 0};
