@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, AddressSanitizer + UndefinedBehavior-
+# Sanitizer) in build-fuzz/ and runs each for the given time, one after the
+# other (one core).
+#
+# Usage: scripts/fuzz.sh [seconds-per-target] [target...]
+#   targets: frame_decoder capture_frames poll_decoders cache_load
+#            init_setting device_ioctl (default: all of them)
+#   env:     FUZZ_BUILD_DIR  build directory (default build-fuzz)
+#            FUZZ_ARGS       extra libFuzzer flags, e.g. "-runs=10000000"
+#
+# Before fuzzing, every committed reproducer under fuzz/regressions/<target>/
+# is run once. Each target then starts from the generated seeds, the small
+# committed corpus fuzz/corpus/<target>/ and its own growing corpus
+# <build>/corpus/<target>/ (kept between runs). A finding is written to
+# <build>/findings/<target>/ and makes the script exit with status 1.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+src=$PWD
+
+seconds=${1:-60}
+shift || true
+all_targets=(frame_decoder capture_frames poll_decoders cache_load init_setting device_ioctl)
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
+for t in "${targets[@]}"; do
+  case " ${all_targets[*]} " in
+    *" $t "*) ;;
+    *) echo "unknown fuzz target: $t (known: ${all_targets[*]})" >&2; exit 2 ;;
+  esac
+done
+
+scripts/ensure-deps.sh clang libclang-rt-14-dev
+
+build=${FUZZ_BUILD_DIR:-build-fuzz}
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DSMD_FUZZ=ON -DSMD_TESTS=OFF -DSMD_BENCH=OFF -DSMD_SANITIZE=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" --target fuzz_all
+build=$(cd "$build" && pwd)
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
+
+rm -rf "$build/seeds"
+"$build/bin/fuzz_seeds" "$build/seeds" >/dev/null
+
+status=0
+summary=()
+for t in "${targets[@]}"; do
+  bin="$build/bin/fuzz_$t"
+  mkdir -p "$build/corpus/$t" "$build/findings/$t" "$build/logs"
+  log="$build/logs/$t.log"
+
+  regress=("$src/fuzz/regressions/$t"/*)
+  if [ -e "${regress[0]}" ]; then
+    if ! "$bin" "${regress[@]}" >"$build/logs/$t.regressions.log" 2>&1; then
+      echo "FAIL $t: a committed reproducer fails again (see $build/logs/$t.regressions.log)" >&2
+      status=1
+      summary+=("$t: reproducer under fuzz/regressions/$t fails")
+      continue
+    fi
+  fi
+
+  dirs=("$build/corpus/$t" "$build/seeds/$t")
+  [ -d "$src/fuzz/corpus/$t" ] && dirs+=("$src/fuzz/corpus/$t")
+  echo "fuzzing $t for ${seconds}s" >&2
+  # shellcheck disable=SC2086
+  if "$bin" "${dirs[@]}" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+      -print_final_stats=1 -artifact_prefix="$build/findings/$t/" ${FUZZ_ARGS:-} \
+      >"$log" 2>&1; then
+    execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    summary+=("$t: ${execs:-?} executions in ${seconds}s, no finding")
+  else
+    status=1
+    finding=$(sed -n 's/.*Test unit written to //p' "$log" | tail -1)
+    summary+=("$t: FINDING ${finding:-(see $log)}")
+    grep -E 'ERROR|SUMMARY|property violated|runtime error' "$log" | head -5 >&2 || true
+  fi
+done
+
+printf '%s\n' "${summary[@]}"
+exit $status
