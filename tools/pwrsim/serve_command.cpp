@@ -100,22 +100,25 @@ int run_serve(int argc, char** argv, int first) {
     unsigned char buf[512];
 
     while (!g_stop) {
-        if (line.is_pty()) {
-            if (!line.peer_open()) {
-                if (!peer_seen) {
-                    line.wait_for_peer();
-                    continue;
-                }
-                if (!line.peer_back_within(kReopenGrace)) break;
-            }
-            peer_seen = true;
-        }
+        // Read first: a peer that wrote and closed at once leaves its bytes.
         const int n = line.read_some(buf, sizeof buf, 200);
+        if (n <= 0 && line.is_pty()) {
+            if (line.peer_open()) {
+                peer_seen = true;
+                continue;
+            }
+            if (!peer_seen) {
+                sleep_until(monotonic_now() + 0.05);
+                continue;
+            }
+            if (!line.peer_back_within(kReopenGrace)) break;
+            continue;
+        }
         if (n < 0) {
-            if (line.is_pty()) continue;  // the peer check above decides
             std::cerr << "pwrsim serve: " << line.path() << ": the line failed\n";
             return 1;
         }
+        peer_seen = true;
         for (int k = 0; k < n; ++k) {
             const auto status = decoder.push(buf[k]);
             if (status == smdhost::FrameDecoder::Status::fault) {
