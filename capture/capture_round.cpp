@@ -1,6 +1,9 @@
 // The capture round of the shipped device: recognise the other master's
 // commands, take the response that follows each, decode it into the capture
 // record, and publish when all eight responses of a round were accepted.
+// A published record holds only accepted replies of one round: a refused
+// reply leaves the capture record as it was, and a round that the next
+// round's commands would complete is dropped.
 #include <cstring>
 
 #include "device/tarnel_brelm_pxr52_419.hpp"
@@ -47,9 +50,10 @@ const CaptureCommand* command_row(int code) {
 // True when command `code` asks again for a reply already taken in this
 // round, other than as an immediate repeat of the previous command (a retry
 // or a duplicated frame). The master has then begun its next interrogation
-// without our seeing its 0x40/0x42 command (lost, or the DC alarm reply that
-// closes a round was lost or refused), and the rest of the open round would
-// be completed with the next round's replies: the open round is dropped.
+// while this round still waits for its DC alarm reply, and we missed the
+// 0x40/0x42 command that would have restarted it: completing this round with
+// the next round's replies would publish a mix of two rounds, so the open
+// round is dropped instead.
 bool asks_again(int code, int last_code, std::uint16_t mask) {
     const CaptureCommand* row = command_row(code);
     return row != nullptr && (mask & row->bit) != 0 && code != last_code;
