@@ -320,6 +320,30 @@ TEST(PlantTrace, SpoilingMatchesWhatWasDoneToTheFrames) {
     for (int k = 0; k < 5; ++k) EXPECT_GT(fates[k], 0) << "fate " << k << " never drawn";
 }
 
+TEST(PlantTrace, ScheduledEventsAreNotedInTheirRoundsOnly) {
+    plant::TraceConfig cfg;
+    cfg.event_rate = 0.0;
+    cfg.events = {{plant::EventKind::mains_failure, 2, 3}, {plant::EventKind::invalid_reading, 4, 1}};
+    plant::TraceGenerator gen(cfg);
+    for (int r = 1; r <= 7; ++r) {
+        const auto round = gen.next_round();
+        const double volts = round.truth.acChannel[0].a.get();
+        switch (r) {
+        case 2: EXPECT_EQ(round.notes, std::vector<std::string>{"mains failure begins"}); break;
+        case 4:
+            ASSERT_EQ(round.notes.size(), 1u);
+            EXPECT_EQ(round.notes[0].rfind("invalid reading: ", 0), 0u);
+            break;
+        case 5: EXPECT_EQ(round.notes, std::vector<std::string>{"mains restored"}); break;
+        default: EXPECT_TRUE(round.notes.empty()) << "round " << r << ": " << round.notes[0];
+        }
+        if (r >= 2 && r <= 4)
+            EXPECT_EQ(volts, 0.0f) << "round " << r;
+        else
+            EXPECT_GT(volts, 150.0f) << "round " << r;
+    }
+}
+
 TEST(PlantTrace, TruthLineHoldsTheWholeRecordOrNull) {
     plant::TraceRound round;
     round.number = 4;

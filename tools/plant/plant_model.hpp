@@ -182,6 +182,7 @@ public:
     // One line per event that started or ended in the last step (for the
     // scenario's comments and the simulator's log).
     const std::vector<std::string>& last_events() const { return events_; }
+    void clear_events() { events_.clear(); }
 
 private:
     void recompute();

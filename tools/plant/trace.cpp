@@ -119,6 +119,7 @@ TraceRound TraceGenerator::next_round() {
     out.number = ++round_;
 
     // Scheduled events that start or end with this round.
+    plant_.clear_events();
     for (const auto& ev : config_.events) {
         const bool starts = ev.round == out.number;
         const bool ends = ev.round + ev.rounds == out.number;
