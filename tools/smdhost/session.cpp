@@ -40,7 +40,9 @@ int Session::start(const smdcli::Options& opts, bool replay) {
     const int real_stdout = capture_.start(error);
     if (real_stdout < 0) return fail(error);
     out_.set_fd(real_stdout);
-    out_.set_autoflush(!replay);
+    // Every event leaves at once: if the plug-in crashes, what led up to it
+    // has been written.
+    out_.set_autoflush(true);
     if (json_) {
         sink_ = std::make_unique<smdevents::JsonSink>(out_);
     } else {
