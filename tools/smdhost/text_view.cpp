@@ -53,6 +53,12 @@ std::string cid_pair(unsigned char cid1, unsigned char cid2) {
     return buf;
 }
 
+bool is_ascii(const std::string& s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
 bool screen_reported(const dcScreen_t& s) {
     return s.dc_v.get() != 0.0f || s.dc_i.get() != 0.0f || s.m_count != 0 || s.n_count != 0 ||
            s.p_count != 0 || s.alert_m_count != 0 || s.alert_p_count != 0 || s.dc_v_alarm != 0;
@@ -126,10 +132,19 @@ std::vector<std::string> TextSink::alarm_changes() {
         std::string text;
         const auto t = texts_.find(key);
         if (t != texts_.end()) {
-            // Some rules put the signal id where a name would stand.
+            // Rule sets fill the two texts differently: name and state, or
+            // the reading (or the signal id) and then the name. A plain-ASCII
+            // first text is a reading or an id: the name leads, the reading
+            // follows in brackets.
             const AlarmText& a = t->second;
-            text = a.text1 == id || a.text1.empty() ? a.text2 : a.text1;
-            if (!a.text2.empty() && text != a.text2) text += " (" + a.text2 + ")";
+            if (a.text1 == id || a.text1.empty()) {
+                text = a.text2;
+            } else if (is_ascii(a.text1) && !is_ascii(a.text2)) {
+                text = a.text2 + " [" + a.text1 + "]";
+            } else {
+                text = a.text1;
+                if (!a.text2.empty() && a.text2 != a.text1) text += " (" + a.text2 + ")";
+            }
         }
         std::string l = std::string("  alarm ") + sign + " " + text;
         if (!text.empty()) l += "  ";
