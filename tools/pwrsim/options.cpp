@@ -106,13 +106,35 @@ double Options::share(const std::string& name, double fallback) const {
 }
 
 std::string describe(const std::vector<OptionSpec>& specs) {
+    constexpr std::size_t kIndent = 28;
+    constexpr std::size_t kWidth = 96;
     std::string out;
     for (const auto& s : specs) {
-        std::string left = std::string("  --") + s.name;
-        if (s.value != nullptr) left += std::string(" ") + s.value;
-        if (left.size() < 28) left.resize(28, ' ');
-        else left += "\n" + std::string(28, ' ');
-        out += left + s.help + "\n";
+        std::string line = std::string("  --") + s.name;
+        if (s.value != nullptr) line += std::string(" ") + s.value;
+        if (line.size() + 1 > kIndent) {
+            out += line + "\n";
+            line.clear();
+        }
+        line.resize(kIndent, ' ');
+        // The help text, wrapped at word boundaries.
+        std::string word;
+        const std::string help = std::string(s.help) + " ";
+        for (char c : help) {
+            if (c != ' ') {
+                word += c;
+                continue;
+            }
+            if (word.empty()) continue;
+            if (line.size() > kIndent && line.size() + 1 + word.size() > kWidth) {
+                out += line + "\n";
+                line.assign(kIndent, ' ');
+            }
+            if (line.size() > kIndent) line += ' ';
+            line += word;
+            word.clear();
+        }
+        out += line + "\n";
     }
     return out;
 }

@@ -18,7 +18,7 @@ std::vector<OptionSpec> plant_options() {
          "typical: one AC input, 3 AC switches, 2 battery groups and 6 branches per screen, "
          "4 user values; varied: a seeded mix of counts, many beyond what the data record keeps "
          "(3 battery groups, 22 branches, 45 fuse bytes ...) (default typical)"},
-        {"seed", "X", "seed of the plant's values, events and line noise (default 1)"},
+        {"seed", "X", "seed of the plant's values and events, and of the line noise of trace and bus (default 1)"},
         {"event-rate", "X",
          "multiplier of the plant's own event rates: a mains failure, a rectifier fault and a blown "
          "fuse every 15 to 20 minutes, an invalid reading every minute; 0 turns them off (default 1)"},
