@@ -61,10 +61,14 @@ inline std::string module_prefix(int module) { return "模块" + std::to_string(
 // Queues one row for a channel/module with its alarm byte's current value.
 inline void raise_coded(SMDVDevice& host, const CodedAlarm& row, const std::string& prefix,
                         int byte_value) {
-    std::string text1 = row.text1;
-    std::string text2 = row.text2;
-    if (row.prefixed == Prefixed::text1) text1.insert(0, prefix);
-    if (row.prefixed == Prefixed::text2) text2.insert(0, prefix);
+    // The host copies what it keeps, so the texts are built in buffers that
+    // keep their capacity: after the first round a row costs no allocation
+    // here (a round of 40 modules queues 120 of them). One pair per thread,
+    // since rounds may close on more than one host thread.
+    thread_local std::string text1;
+    thread_local std::string text2;
+    text1.assign(row.prefixed == Prefixed::text1 ? prefix.c_str() : "").append(row.text1);
+    text2.assign(row.prefixed == Prefixed::text2 ? prefix.c_str() : "").append(row.text2);
     host.CheckThresholdBool(row.level, row.key, row.id, text1, text2, byte_value == row.code,
                             host.alarm_seq);
     if (row.advance) ++host.alarm_seq;

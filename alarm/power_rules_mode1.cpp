@@ -125,10 +125,12 @@ void pmbuspower_419<T, ID>::run_power_rules_mode1() {
     }
 
     // Step 4: rectifier module faults, any non-zero fault byte.
+    // Made once: a temporary of this text would cost an allocation per module.
+    static const std::string kFaultText = "模块故障告警";
     const int modules = pxr52::bounded_count(rec.rc_count, RC_MAX);
     for (int j = 0; j < modules; ++j) {
         const std::string id = "419430501" + pxr52::zero_pad3(j + 1);
-        this->CheckThresholdBool(1, id, id, id, "模块故障告警", rec.rcChannel[j].fault != 0, 1);
+        this->CheckThresholdBool(1, id, id, id, kFaultText, rec.rcChannel[j].fault != 0, 1);
     }
 }
 

@@ -5,11 +5,10 @@
 using smdhost::HostEvent;
 
 namespace {
-std::string alarm_key(const std::string& key, const std::string& id) {
-    std::string k = key;
-    k += '\x1f';
-    k += id;
-    return k;
+void alarm_key(const std::string& key, const std::string& id, std::string& out) {
+    out.assign(key);
+    out += '\x1f';
+    out += id;
 }
 }  // namespace
 
@@ -118,13 +117,13 @@ int SMDVDevice::SaveDeviceHistory(const void* data, int len) {
 
 int SMDVDevice::CheckThreshold(const std::string& id, const std::string& name,
                                const float& value, int arg) {
-    rule_value r;
+    // Filled in place: a rule built aside and moved in costs a move of five strings.
+    rule_value& r = rule_values.emplace_back();
     r.kind = rule_value::Kind::analog;
     r.id = id;
     r.name = name;
     r.value = value;
     r.arg = arg;
-    rule_values.push_back(std::move(r));
     if (host_listener != nullptr) {
         HostEvent e;
         e.kind = HostEvent::Kind::threshold;
@@ -140,7 +139,7 @@ int SMDVDevice::CheckThreshold(const std::string& id, const std::string& name,
 int SMDVDevice::CheckThresholdBool(int level, const std::string& key, const std::string& id,
                                    const std::string& text1, const std::string& text2,
                                    bool active, std::uint16_t count) {
-    rule_value r;
+    rule_value& r = rule_values.emplace_back();
     r.kind = rule_value::Kind::boolean;
     r.level = level;
     r.key = key;
@@ -149,7 +148,6 @@ int SMDVDevice::CheckThresholdBool(int level, const std::string& key, const std:
     r.text2 = text2;
     r.active = active;
     r.count = count;
-    rule_values.push_back(std::move(r));
     if (host_listener != nullptr) {
         HostEvent e;
         e.kind = HostEvent::Kind::alarm;
@@ -177,9 +175,10 @@ int SMDVDevice::CheckAOReport(const std::string& id, float value) {
 }
 
 int SMDVDevice::DoBatchCheckThreshold(std::vector<rule_value>& rules) {
+    std::string k;  // one buffer for every rule's key: no allocation per rule
     for (const auto& r : rules) {
         if (r.kind != rule_value::Kind::boolean) continue;
-        const std::string k = alarm_key(r.key, r.id);
+        alarm_key(r.key, r.id, k);
         if (r.active && r.level != 0)
             active_alarms[k] = r.level;
         else
