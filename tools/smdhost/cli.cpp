@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "host/serial_port.hpp"
+#include "tools/smdhost/history_store.hpp"
 
 namespace smdcli {
 
@@ -20,6 +21,10 @@ const char kOverview[] =
     "  replay FILE...       run scenario files (or raw captures with --raw) on a\n"
     "                       simulated clock\n"
     "  listen --serial DEV  decode what is heard on a serial line, on the wall clock\n"
+    "  history STORE        list and decode the records kept with --history\n"
+    "  decode [FILE|--hex HEX]\n"
+    "                       show a 1257-byte data record as named fields\n"
+    "  check CONFIG         tell what the plug-in will make of a configuration\n"
     "\n"
     "options:\n"
     "  -h, --help           this text; `smdhost COMMAND --help` describes a command\n"
@@ -44,7 +49,75 @@ const char kCommonOptions[] =
     "                       reach the plug-in; others on a shared bus are dropped\n"
     "  --baud B             line speed in baud (default 9600)\n"
     "  -v, --verbose        text format: also show every frame and the plug-in's log\n"
+    "  --history STORE      keep every record the plug-in saves as history\n"
+    "                       (SaveDeviceHistory) in the SQLite file STORE, created when\n"
+    "                       absent; each record is committed at once, so a killed\n"
+    "                       smdhost loses none it has saved\n"
+    "  --restore            with --history: after InitSetting, hand the newest stored\n"
+    "                       record of the device's data id to LoadFromCache, as the\n"
+    "                       monitoring unit does from its cache\n"
     "  -h, --help           this text\n";
+
+const char kHistory[] =
+    "usage: smdhost history STORE [--data-id N] [--since T] [--last K]\n"
+    "                       [--format json|csv|text]\n"
+    "\n"
+    "Lists the records kept in STORE by `smdhost replay|listen --history STORE`,\n"
+    "oldest first, each with its data id, the host clock's time of the save and\n"
+    "every field of the record decoded.\n"
+    "\n"
+    "options:\n"
+    "  --data-id N          only records saved by the device of data id N\n"
+    "  --since T            only records saved at or after T: local time\n"
+    "                       YYYY-MM-DDTHH:MM:SS (or a date alone), or epoch seconds\n"
+    "  --last K             only the last K records (after the filters above)\n"
+    "  --format json|csv|text\n"
+    "                       json: one object per line (default when standard\n"
+    "                       output is not a terminal); csv: a header and one row per\n"
+    "                       record, one column per field at full capacity; text:\n"
+    "                       one block per record (default on a terminal)\n"
+    "  -h, --help           this text\n"
+    "\n"
+    "Exit status: 0 listed (possibly nothing), 1 STORE missing or not a history\n"
+    "store, 2 bad usage.\n";
+
+const char kDecode[] =
+    "usage: smdhost decode [FILE | - | --hex HEX] [--format json|text]\n"
+    "\n"
+    "Shows a 1257-byte data record (data id 5535) as named fields: counts and the\n"
+    "values they announce (never more than the record holds), the invalid-value\n"
+    "marker (bytes CD CC CC BD) as invalid, the time stamp as a date and time,\n"
+    "and notes on counts above capacity and reserved bytes that are set.\n"
+    "FILE holds the 1257 bytes, or their hex digits as text (blanks and line ends\n"
+    "allowed, as in a publish event's \"record\"); - reads standard input.\n"
+    "\n"
+    "options:\n"
+    "  --hex HEX            the record as hex digits on the command line\n"
+    "  --format json|text   json: one object (default when standard output is not\n"
+    "                       a terminal); text: one line per field\n"
+    "  -h, --help           this text\n"
+    "\n"
+    "Exit status: 0 decoded, 1 unreadable input, bad hex or not 1257 bytes, 2 bad\n"
+    "usage.\n";
+
+const char kCheck[] =
+    "usage: smdhost check CONFIG [--ini-dir DIR]\n"
+    "\n"
+    "Tells what the plug-in will make of the configuration CONFIG before it is\n"
+    "deployed: every \"appSetting\" key and the value it becomes (values that\n"
+    "silently read as 0, booleans, fractions, values cut to 8 bits, unknown\n"
+    "keys), the threshold mode, the threshold file the plug-in would pick and\n"
+    "what it holds (INI errors with file and line, AI signal ids too short to\n"
+    "check), and the \"thresholdSetting\" items it would skip, and why.\n"
+    "The data id comes from the member \"host\" (default 1).\n"
+    "\n"
+    "options:\n"
+    "  --ini-dir DIR        the folder the plug-in knows as ./ini/ (default: ini in\n"
+    "                       the working directory)\n"
+    "  -h, --help           this text\n"
+    "\n"
+    "Exit status: 0 no errors (warnings allowed), 1 errors in the configuration or\n"
+    "its threshold file, 2 bad usage.\n";
 
 const char kReplay[] =
     "usage: smdhost replay FILE... [--raw] [--config F] [--plugin P]\n"
@@ -133,6 +206,9 @@ std::string help_text(Command which) {
     switch (which) {
         case Command::replay: return std::string(kReplay) + kCommonOptions;
         case Command::listen: return std::string(kListen) + kCommonOptions;
+        case Command::history: return kHistory;
+        case Command::decode: return kDecode;
+        case Command::check: return kCheck;
         default: return kOverview;
     }
 }
@@ -152,6 +228,9 @@ bool parse_command_line(int argc, char** argv, Options& opts, std::string& error
             const std::string what = argv[2];
             if (what == "replay") opts.help_for = Command::replay;
             if (what == "listen") opts.help_for = Command::listen;
+            if (what == "history") opts.help_for = Command::history;
+            if (what == "decode") opts.help_for = Command::decode;
+            if (what == "check") opts.help_for = Command::check;
         }
         return true;
     }
@@ -163,18 +242,31 @@ bool parse_command_line(int argc, char** argv, Options& opts, std::string& error
         opts.command = Command::replay;
     } else if (first == "listen") {
         opts.command = Command::listen;
+    } else if (first == "history") {
+        opts.command = Command::history;
+    } else if (first == "decode") {
+        opts.command = Command::decode;
+    } else if (first == "check") {
+        opts.command = Command::check;
     } else {
         error = "unknown command '" + first + "' (try smdhost --help)";
         return false;
     }
     const bool replay = opts.command == Command::replay;
+    const bool listen = opts.command == Command::listen;
+    const bool device = replay || listen;  // commands that run the plug-in
+    const bool tool = !device;             // history, decode, check
 
     bool options_done = false;
     for (int k = 2; k < argc; ++k) {
         std::string arg = argv[k];
         if (options_done || arg.size() < 2 || arg[0] != '-') {
-            if (!replay) {
+            if (listen) {
                 error = "listen takes no file arguments: '" + arg + "'";
+                return false;
+            }
+            if (tool && !opts.files.empty()) {
+                error = first + " takes one file, not also '" + arg + "'";
                 return false;
             }
             opts.files.push_back(arg);
@@ -219,35 +311,44 @@ bool parse_command_line(int argc, char** argv, Options& opts, std::string& error
             opts.command = Command::help;
             return true;
         } else if (arg == "-v" || arg == "--verbose") {
+            if (tool) {
+                error = "unknown option " + arg + " for " + first + " (try smdhost " + first +
+                        " --help)";
+                return false;
+            }
             if (!no_value()) return false;
             opts.verbose = true;
         } else if (arg == "--raw" && replay) {
             if (!no_value()) return false;
             opts.raw = true;
-        } else if (arg == "--config") {
+        } else if (arg == "--config" && device) {
             if (!take_value(opts.config)) return false;
             if (opts.config.empty()) {
                 error = "--config needs a file name";
                 return false;
             }
-        } else if (arg == "--plugin") {
+        } else if (arg == "--plugin" && device) {
             if (!take_value(opts.plugin)) return false;
             if (opts.plugin.empty()) {
                 error = "--plugin needs a path";
                 return false;
             }
-        } else if (arg == "--format") {
+        } else if (arg == "--format" && opts.command != Command::check) {
             std::string f;
             if (!take_value(f)) return false;
             if (f == "json") {
                 opts.format = Format::json;
             } else if (f == "text") {
                 opts.format = Format::text;
+            } else if (f == "csv" && opts.command == Command::history) {
+                opts.format = Format::csv;
             } else {
-                error = "--format must be json or text, not '" + f + "'";
+                error = std::string("--format must be json") +
+                        (opts.command == Command::history ? ", csv" : "") + " or text, not '" + f +
+                        "'";
                 return false;
             }
-        } else if (arg == "--address") {
+        } else if (arg == "--address" && device) {
             std::string a;
             if (!take_value(a)) return false;
             opts.address = parse_address(a);
@@ -255,7 +356,7 @@ bool parse_command_line(int argc, char** argv, Options& opts, std::string& error
                 error = "--address must be 0-255 (decimal or 0x..), not '" + a + "'";
                 return false;
             }
-        } else if (arg == "--baud") {
+        } else if (arg == "--baud" && device) {
             std::string b;
             if (!take_value(b)) return false;
             unsigned long v = 0;
@@ -264,19 +365,65 @@ bool parse_command_line(int argc, char** argv, Options& opts, std::string& error
                 return false;
             }
             opts.baud = static_cast<unsigned>(v);
-        } else if (arg == "--serial" && !replay) {
+        } else if (arg == "--serial" && listen) {
             if (!take_value(opts.serial)) return false;
-        } else if (arg == "--reset-every" && !replay) {
+        } else if (arg == "--reset-every" && listen) {
             std::string s;
             if (!take_value(s)) return false;
             if (!parse_seconds(s, opts.reset_every)) {
                 error = "--reset-every must be a positive number of seconds, not '" + s + "'";
                 return false;
             }
-        } else if (arg == "--record" && !replay) {
+        } else if (arg == "--record" && listen) {
             if (!take_value(opts.record)) return false;
             if (opts.record.empty()) {
                 error = "--record needs a file name";
+                return false;
+            }
+        } else if (arg == "--history" && device) {
+            if (!take_value(opts.history)) return false;
+            if (opts.history.empty()) {
+                error = "--history needs a file name";
+                return false;
+            }
+        } else if (arg == "--restore" && device) {
+            if (!no_value()) return false;
+            opts.restore = true;
+        } else if (arg == "--data-id" && opts.command == Command::history) {
+            std::string v;
+            if (!take_value(v)) return false;
+            unsigned long id = 0;
+            if (!parse_unsigned(v, 4294967295UL, id)) {
+                error = "--data-id must be an integer from 0 to 4294967295, not '" + v + "'";
+                return false;
+            }
+            opts.by_data_id = true;
+            opts.data_id = static_cast<long long>(id);
+        } else if (arg == "--since" && opts.command == Command::history) {
+            std::string v;
+            if (!take_value(v)) return false;
+            if (!smdhistory::parse_time(v, opts.since)) {
+                error = "--since must be YYYY-MM-DDTHH:MM:SS (local time) or epoch seconds, not '" +
+                        v + "'";
+                return false;
+            }
+            opts.by_since = true;
+        } else if (arg == "--last" && opts.command == Command::history) {
+            std::string v;
+            if (!take_value(v)) return false;
+            unsigned long k = 0;
+            if (!parse_unsigned(v, 2147483647UL, k)) {
+                error = "--last must be a count of records, not '" + v + "'";
+                return false;
+            }
+            opts.last = static_cast<long long>(k);
+        } else if (arg == "--hex" && opts.command == Command::decode) {
+            if (!take_value(opts.hex)) return false;
+            opts.has_hex = true;
+        } else if (arg == "--ini-dir" && opts.command == Command::check) {
+            if (!take_value(opts.ini_dir)) return false;
+            if (opts.ini_dir.empty()) {
+                error = "--ini-dir needs a folder";
                 return false;
             }
         } else {
@@ -290,7 +437,29 @@ bool parse_command_line(int argc, char** argv, Options& opts, std::string& error
         error = "replay needs at least one FILE";
         return false;
     }
-    if (!replay) {
+    if (opts.restore && opts.history.empty()) {
+        error = "--restore needs --history STORE to restore from";
+        return false;
+    }
+    if (opts.command == Command::history && opts.files.empty()) {
+        error = "history needs the STORE file";
+        return false;
+    }
+    if (opts.command == Command::check && opts.files.empty()) {
+        error = "check needs the CONFIG file";
+        return false;
+    }
+    if (opts.command == Command::decode) {
+        if (opts.has_hex && !opts.files.empty()) {
+            error = "decode takes a FILE or --hex, not both";
+            return false;
+        }
+        if (!opts.has_hex && opts.files.empty()) {
+            error = "decode needs a FILE, - or --hex HEX";
+            return false;
+        }
+    }
+    if (listen) {
         if (opts.serial.empty()) {
             error = "listen needs --serial DEVICE";
             return false;

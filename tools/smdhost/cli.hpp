@@ -6,8 +6,8 @@
 
 namespace smdcli {
 
-enum class Command { none, replay, listen, help, version };
-enum class Format { automatic, json, text };
+enum class Command { none, replay, listen, history, decode, check, help, version };
+enum class Format { automatic, json, text, csv };  // csv: history only
 
 struct Options {
     Command command = Command::none;
@@ -26,6 +26,23 @@ struct Options {
     std::string serial;              // listen
     double reset_every = 60.0;       // listen: seconds between Reset calls
     std::string record;              // listen: scenario written from what is heard
+
+    std::string history;             // replay, listen: store saved records in this file
+    bool restore = false;            // replay, listen: newest stored record to LoadFromCache
+
+    // history FILE (files[0])
+    bool by_data_id = false;
+    long long data_id = 0;
+    bool by_since = false;
+    double since = 0.0;              // epoch seconds
+    long long last = -1;             // >= 0: only the last K records
+
+    // decode [FILE | - | --hex HEX] (FILE in files)
+    bool has_hex = false;
+    std::string hex;
+
+    // check CONFIG (files[0])
+    std::string ini_dir;             // empty: ./ini of the working directory
 };
 
 // Parses argv. Returns true with `opts` filled, or false with a one-line

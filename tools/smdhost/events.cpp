@@ -11,6 +11,7 @@ void EventHub::pump_logs(bool final) {
 
 void EventHub::on_event(const smdhost::HostEvent& e) {
     pump_logs();
+    if (tap_) tap_(e);
     sink_.host_event(e);
 }
 

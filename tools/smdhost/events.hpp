@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "host/host_event.hpp"
@@ -41,6 +42,11 @@ class EventHub : public smdhost::HostListener {
 public:
     EventHub(EventSink& sink, smdout::LogCapture* capture) : sink_(sink), capture_(capture) {}
 
+    // Sees every host event before the sink writes it (the history store:
+    // a record whose event was written has been stored).
+    using Tap = std::function<void(const smdhost::HostEvent&)>;
+    void set_tap(Tap tap) { tap_ = std::move(tap); }
+
     void on_event(const smdhost::HostEvent& e) override;
     void call(const std::string& op, int result, const std::string& error = std::string());
     void value(const std::string& name, bool ok, float value, const std::string& error);
@@ -54,6 +60,7 @@ public:
 private:
     EventSink& sink_;
     smdout::LogCapture* capture_;
+    Tap tap_;
 };
 
 }  // namespace smdevents

@@ -184,7 +184,7 @@ int run_listen(const smdcli::Options& opts) {
 
     session.finish();
     recorder.close();
-    return smdsession::kExitOk;
+    return session.status();
 }
 
 }  // namespace smdlisten

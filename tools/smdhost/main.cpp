@@ -3,7 +3,9 @@
 #include <string>
 
 #include "tools/smdhost/cli.hpp"
+#include "tools/smdhost/config_check.hpp"
 #include "tools/smdhost/listen.hpp"
+#include "tools/smdhost/record_commands.hpp"
 #include "tools/smdhost/replay.hpp"
 #include "tools/smdhost/session.hpp"
 
@@ -25,6 +27,12 @@ int main(int argc, char** argv) {
             return smdreplay::run_replay(opts);
         case smdcli::Command::listen:
             return smdlisten::run_listen(opts);
+        case smdcli::Command::history:
+            return smdrecords::run_history(opts);
+        case smdcli::Command::decode:
+            return smdrecords::run_decode(opts);
+        case smdcli::Command::check:
+            return smdcheck::run_check(opts);
         case smdcli::Command::none:
             break;
     }

@@ -160,7 +160,7 @@ int run_replay(const smdcli::Options& opts) {
         run_directives(session, directives);
     }
     session.finish();
-    return smdsession::kExitOk;
+    return session.status();
 }
 
 }  // namespace smdreplay

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include "host/sim_clock.hpp"
 #include "tools/smdhost/json_events.hpp"
 
 namespace smdsession {
@@ -33,6 +34,11 @@ int Session::start(const smdcli::Options& opts, bool replay) {
         return fail((opts.config.empty() ? std::string("configuration") : opts.config) + ": " +
                     error);
 
+    if (!opts.history.empty()) {
+        history_ = std::make_unique<smdhistory::HistoryStore>();
+        if (!history_->open_for_writing(opts.history, error)) return fail(error);
+    }
+
     json_ = opts.format == smdcli::Format::json ||
             (opts.format == smdcli::Format::automatic && isatty(STDOUT_FILENO) == 0);
 
@@ -51,6 +57,7 @@ int Session::start(const smdcli::Options& opts, bool replay) {
         sink_ = std::move(text);
     }
     hub_ = std::make_unique<smdevents::EventHub>(*sink_, &capture_);
+    if (history_) hub_->set_tap([this](const smdhost::HostEvent& e) { store(e); });
 
     const std::string path = opts.plugin.empty() ? smdplugin::default_plugin_path() : opts.plugin;
     if (!plugin_.load(path, error)) {
@@ -85,7 +92,46 @@ int Session::start(const smdcli::Options& opts, bool replay) {
         hub_->flush();
         return fail("InitSetting failed with an unknown exception");
     }
+    if (opts.restore) restore();
     return kExitOk;
+}
+
+void Session::store(const smdhost::HostEvent& e) {
+    if (e.kind != smdhost::HostEvent::Kind::history || !history_ || !device_) return;
+    std::string error;
+    if (!history_->save(device_->DataId(), smdhost::sim_clock::now(), e.bytes.data(),
+                        e.bytes.size(), error)) {
+        history_failed_ = true;
+        hub_->notice("record not stored: " + error);
+    }
+}
+
+void Session::restore() {
+    smdhistory::StoredRecord r;
+    bool found = false;
+    std::string error;
+    if (!history_->newest(device_->DataId(), r, found, error)) {
+        history_failed_ = true;
+        hub_->notice("nothing restored: " + error);
+        return;
+    }
+    if (!found) {
+        hub_->notice("no stored record of data id " + std::to_string(device_->DataId()) +
+                     " to restore");
+        return;
+    }
+    hub_->notice("restoring record " + std::to_string(r.row) + " saved at " + r.saved_at);
+    // LoadFromCache takes any length and judges it itself; an empty blob
+    // still passes a valid pointer.
+    const unsigned char none = 0;
+    const unsigned char* data = r.record.empty() ? &none : r.record.data();
+    try {
+        hub_->call("load", device_->LoadFromCache(data, static_cast<int>(r.record.size())));
+    } catch (const std::exception& e) {
+        hub_->call("load", 0, e.what()[0] != '\0' ? e.what() : "exception");
+    } catch (...) {
+        hub_->call("load", 0, "unknown exception");
+    }
 }
 
 void Session::finish() {

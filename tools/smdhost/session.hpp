@@ -11,6 +11,7 @@
 #include "host/pmbus_protocol.hpp"
 #include "tools/smdhost/cli.hpp"
 #include "tools/smdhost/events.hpp"
+#include "tools/smdhost/history_store.hpp"
 #include "tools/smdhost/host_config.hpp"
 #include "tools/smdhost/output.hpp"
 #include "tools/smdhost/plugin_loader.hpp"
@@ -30,9 +31,11 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // Reads the configuration, captures standard output, loads the plug-in,
-    // creates the device, gives it the host state and calls InitSetting.
-    // Returns kExitOk, or kExitFailure after printing why on standard error.
+    // Reads the configuration, opens the history store (--history), captures
+    // standard output, loads the plug-in, creates the device, gives it the
+    // host state, calls InitSetting and, with --restore, hands the newest
+    // stored record to LoadFromCache. Returns kExitOk, or kExitFailure after
+    // printing why on standard error.
     // `replay`: frames may end with LF as well as CR.
     int start(const smdcli::Options& opts, bool replay);
 
@@ -45,8 +48,19 @@ public:
     // Passes the last captured output on and flushes the events.
     void finish();
 
+    // Exit status of a session that ran to its end: kExitFailure when a
+    // record could not be stored, else kExitOk.
+    int status() const { return history_failed_ ? kExitFailure : kExitOk; }
+
 private:
+    // Stores a saved record (the history tap); a failure is reported at once
+    // and remembered for the exit status.
+    void store(const smdhost::HostEvent& e);
+    void restore();
+
     Json::Value config_{Json::objectValue};
+    std::unique_ptr<smdhistory::HistoryStore> history_;
+    bool history_failed_ = false;
     smdconfig::HostSettings host_;
     smdout::LogCapture capture_;
     smdout::Output out_;

@@ -1,0 +1,246 @@
+#include "tools/smdhost/history_store.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include "host/sim_clock.hpp"
+
+namespace smdhistory {
+
+namespace {
+
+const char kCreate[] =
+    "CREATE TABLE IF NOT EXISTS history("
+    " row INTEGER PRIMARY KEY,"
+    " data_id INTEGER NOT NULL,"
+    " saved_at TEXT NOT NULL,"
+    " epoch REAL NOT NULL,"
+    " record BLOB NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS history_by_data_id ON history(data_id, row);";
+
+// Milliseconds a statement waits for another process's lock (a listing
+// while a replay saves) before it gives up.
+constexpr int kBusyMs = 5000;
+
+// Prepared statement released on every path.
+class Statement {
+public:
+    Statement(sqlite3* db, const std::string& sql) {
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr) != SQLITE_OK) stmt_ = nullptr;
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    sqlite3_stmt* get() const { return stmt_; }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+StoredRecord row_of(sqlite3_stmt* s) {
+    StoredRecord r;
+    r.row = sqlite3_column_int64(s, 0);
+    r.data_id = sqlite3_column_int64(s, 1);
+    const unsigned char* text = sqlite3_column_text(s, 2);
+    if (text != nullptr) r.saved_at = reinterpret_cast<const char*>(text);
+    r.epoch = sqlite3_column_double(s, 3);
+    const void* blob = sqlite3_column_blob(s, 4);
+    const int len = sqlite3_column_bytes(s, 4);
+    if (blob != nullptr && len > 0) {
+        const auto* p = static_cast<const unsigned char*>(blob);
+        r.record.assign(p, p + len);
+    }
+    return r;
+}
+
+}  // namespace
+
+std::string local_iso(double epoch) {
+    const std::time_t whole = static_cast<std::time_t>(std::floor(epoch));
+    std::tm tm{};
+    localtime_r(&whole, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &tm);
+    return buf;
+}
+
+bool parse_time(const std::string& text, double& epoch) {
+    if (text.empty()) return false;
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+    char sep = 0;
+    int used = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%n", &y, &mo, &d, &used) == 3 && used == 10) {
+        if (text.size() != 10) {
+            int more = 0;
+            if (std::sscanf(text.c_str() + 10, "%c%2d:%2d:%2d%n", &sep, &h, &mi, &s, &more) != 4 ||
+                (sep != 'T' && sep != ' ') || 10 + static_cast<std::size_t>(more) != text.size() ||
+                h > 23 || mi > 59 || s > 60 || h < 0 || mi < 0 || s < 0)
+                return false;
+        }
+        const std::time_t t = smdhost::sim_clock::local_epoch(y, mo, d, h, mi, s);
+        if (t == static_cast<std::time_t>(-1)) return false;
+        epoch = static_cast<double>(t);
+        return true;
+    }
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || *end != '\0' || !std::isfinite(v)) return false;
+    epoch = v;
+    return true;
+}
+
+HistoryStore::~HistoryStore() { close(); }
+
+void HistoryStore::close() {
+    sqlite3_finalize(insert_);
+    insert_ = nullptr;
+    if (db_ != nullptr) sqlite3_close(db_);
+    db_ = nullptr;
+}
+
+std::string HistoryStore::message(const std::string& what) const {
+    return path_ + ": " + what + ": " + (db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory");
+}
+
+bool HistoryStore::exec(const char* sql, std::string& error) {
+    char* why = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &why) == SQLITE_OK) return true;
+    error = path_ + ": " + (why != nullptr ? why : "cannot run statement");
+    sqlite3_free(why);
+    return false;
+}
+
+bool HistoryStore::open_for_writing(const std::string& path, std::string& error) {
+    close();
+    path_ = path;
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
+        error = message("cannot open the history store");
+        close();
+        return false;
+    }
+    sqlite3_busy_timeout(db_, kBusyMs);
+    // WAL: a commit is one append to the log, readers are not blocked, and a
+    // killed writer leaves every committed transaction readable.
+    if (!exec("PRAGMA journal_mode=WAL;", error) || !exec("PRAGMA synchronous=NORMAL;", error) ||
+        !exec(kCreate, error)) {
+        close();
+        return false;
+    }
+    if (sqlite3_prepare_v2(db_,
+                           "INSERT INTO history(data_id, saved_at, epoch, record) "
+                           "VALUES(?1, ?2, ?3, ?4)",
+                           -1, &insert_, nullptr) != SQLITE_OK) {
+        error = message("not a history store");
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool HistoryStore::open_for_reading(const std::string& path, std::string& error) {
+    close();
+    path_ = path;
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = path + ": no such history store";
+        return false;
+    }
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        error = message("cannot open the history store");
+        close();
+        return false;
+    }
+    sqlite3_busy_timeout(db_, kBusyMs);
+    Statement probe(db_, "SELECT row, data_id, saved_at, epoch, record FROM history LIMIT 0");
+    if (probe.get() == nullptr) {
+        error = message("not a history store");
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool HistoryStore::save(long long data_id, double epoch, const unsigned char* record,
+                        std::size_t len, std::string& error) {
+    if (insert_ == nullptr) {
+        error = path_ + ": the history store is not open for saving";
+        return false;
+    }
+    const std::string when = local_iso(epoch);
+    static const unsigned char kNone = 0;
+    sqlite3_reset(insert_);
+    sqlite3_clear_bindings(insert_);
+    // Autocommit: the INSERT is its own transaction, committed when step()
+    // returns SQLITE_DONE.
+    const bool bound =
+        sqlite3_bind_int64(insert_, 1, data_id) == SQLITE_OK &&
+        sqlite3_bind_text(insert_, 2, when.c_str(), -1, SQLITE_TRANSIENT) == SQLITE_OK &&
+        sqlite3_bind_double(insert_, 3, epoch) == SQLITE_OK &&
+        sqlite3_bind_blob(insert_, 4, record != nullptr ? record : &kNone,
+                          static_cast<int>(record != nullptr ? len : 0),
+                          SQLITE_TRANSIENT) == SQLITE_OK;
+    if (!bound || sqlite3_step(insert_) != SQLITE_DONE) {
+        error = message("cannot save a record");
+        sqlite3_reset(insert_);
+        return false;
+    }
+    sqlite3_reset(insert_);
+    return true;
+}
+
+bool HistoryStore::newest(long long data_id, StoredRecord& out, bool& found, std::string& error) {
+    found = false;
+    Statement s(db_,
+                "SELECT row, data_id, saved_at, epoch, record FROM history WHERE data_id = ?1 "
+                "ORDER BY row DESC LIMIT 1");
+    if (s.get() == nullptr || sqlite3_bind_int64(s.get(), 1, data_id) != SQLITE_OK) {
+        error = message("cannot read the history store");
+        return false;
+    }
+    const int rc = sqlite3_step(s.get());
+    if (rc == SQLITE_ROW) {
+        out = row_of(s.get());
+        found = true;
+        return true;
+    }
+    if (rc == SQLITE_DONE) return true;
+    error = message("cannot read the history store");
+    return false;
+}
+
+bool HistoryStore::list(const Query& q, const std::function<void(const StoredRecord&)>& each,
+                        std::string& error) {
+    // The last K rows are picked newest first, then given back oldest first.
+    std::string where = " WHERE 1";
+    if (q.by_data_id) where += " AND data_id = ?1";
+    if (q.by_since) where += " AND epoch >= ?2";
+    std::string sql = "SELECT row, data_id, saved_at, epoch, record FROM history" + where;
+    if (q.last >= 0)
+        sql = "SELECT * FROM (" + sql + " ORDER BY row DESC LIMIT ?3) ORDER BY row";
+    else
+        sql += " ORDER BY row";
+    Statement s(db_, sql);
+    bool ok = s.get() != nullptr;
+    if (ok && q.by_data_id) ok = sqlite3_bind_int64(s.get(), 1, q.data_id) == SQLITE_OK;
+    if (ok && q.by_since) ok = sqlite3_bind_double(s.get(), 2, q.since) == SQLITE_OK;
+    if (ok && q.last >= 0) ok = sqlite3_bind_int64(s.get(), 3, q.last) == SQLITE_OK;
+    if (!ok) {
+        error = message("cannot read the history store");
+        return false;
+    }
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) each(row_of(s.get()));
+    if (rc != SQLITE_DONE) {
+        error = message("cannot read the history store");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace smdhistory
