@@ -58,19 +58,23 @@ inline std::string ac_prefix(int channel) { return "第" + std::to_string(channe
 // "模块<j+1>" for rectifier j.
 inline std::string module_prefix(int module) { return "模块" + std::to_string(module + 1); }
 
+// Text buffers that one run of a rule set reuses for all its rows: the host
+// copies what it keeps, so after the first row a row costs no allocation
+// here (a round of 40 modules queues 120 rows). Owned by the caller rather
+// than thread-local, which would make the plug-in need the dynamic loader's
+// TLS support.
+struct CodedAlarmTexts {
+    std::string text1;
+    std::string text2;
+};
+
 // Queues one row for a channel/module with its alarm byte's current value.
 inline void raise_coded(SMDVDevice& host, const CodedAlarm& row, const std::string& prefix,
-                        int byte_value) {
-    // The host copies what it keeps, so the texts are built in buffers that
-    // keep their capacity: after the first round a row costs no allocation
-    // here (a round of 40 modules queues 120 of them). One pair per thread,
-    // since rounds may close on more than one host thread.
-    thread_local std::string text1;
-    thread_local std::string text2;
-    text1.assign(row.prefixed == Prefixed::text1 ? prefix.c_str() : "").append(row.text1);
-    text2.assign(row.prefixed == Prefixed::text2 ? prefix.c_str() : "").append(row.text2);
-    host.CheckThresholdBool(row.level, row.key, row.id, text1, text2, byte_value == row.code,
-                            host.alarm_seq);
+                        int byte_value, CodedAlarmTexts& texts) {
+    texts.text1.assign(row.prefixed == Prefixed::text1 ? prefix.c_str() : "").append(row.text1);
+    texts.text2.assign(row.prefixed == Prefixed::text2 ? prefix.c_str() : "").append(row.text2);
+    host.CheckThresholdBool(row.level, row.key, row.id, texts.text1, texts.text2,
+                            byte_value == row.code, host.alarm_seq);
     if (row.advance) ++host.alarm_seq;
 }
 

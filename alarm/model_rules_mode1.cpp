@@ -32,18 +32,21 @@ const CodedAlarm kRcRules[] = {
 }  // namespace
 
 void pxr52_419::run_model_rules_mode1() {
+    pxr52::CodedAlarmTexts texts;
     if (has_ac) {
         const int channels = pxr52::bounded_count(data.channel_count, CHANNEL_MAX);
         for (int i = 0; i < channels; ++i) {
             const std::string prefix = pxr52::ac_prefix(i);
             for (const CodedAlarm& row : kAcRules)
-                pxr52::raise_coded(*this, row, prefix, pxr52::ac_user_alarm(data.acChannel[i], row.byte));
+                pxr52::raise_coded(*this, row, prefix,
+                                   pxr52::ac_user_alarm(data.acChannel[i], row.byte), texts);
         }
     }
     const int modules = pxr52::bounded_count(data.rc_count, RC_MAX);
     for (int j = 0; j < modules; ++j) {
         const std::string prefix = pxr52::module_prefix(j);
         for (const CodedAlarm& row : kRcRules)
-            pxr52::raise_coded(*this, row, prefix, pxr52::rc_user_alarm(data.rcChannel[j], row.byte));
+            pxr52::raise_coded(*this, row, prefix,
+                               pxr52::rc_user_alarm(data.rcChannel[j], row.byte), texts);
     }
 }

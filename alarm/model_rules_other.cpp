@@ -38,6 +38,7 @@ const CodedAlarm kDcRules[] = {
 }  // namespace
 
 void pxr52_419::run_model_rules_other() {
+    pxr52::CodedAlarmTexts texts;
     if (has_ac) {
         const int channels = pxr52::bounded_count(data.channel_count, CHANNEL_MAX);
         for (int k = 0; k < channels; ++k) {
@@ -45,7 +46,7 @@ void pxr52_419::run_model_rules_other() {
             if (ch.p40_44_count != p40_44_SIZE) continue;
             const std::string prefix = pxr52::ac_prefix(k);
             for (const CodedAlarm& row : kAcRules)
-                pxr52::raise_coded(*this, row, prefix, pxr52::ac_user_alarm(ch, row.byte));
+                pxr52::raise_coded(*this, row, prefix, pxr52::ac_user_alarm(ch, row.byte), texts);
         }
     }
     const int modules = pxr52::bounded_count(data.rc_count, RC_MAX);
@@ -54,10 +55,11 @@ void pxr52_419::run_model_rules_other() {
         if (rc.p41_44_count != P41_44_SIZE) continue;
         const std::string prefix = pxr52::module_prefix(l);
         for (const CodedAlarm& row : kRcRules)
-            pxr52::raise_coded(*this, row, prefix, pxr52::rc_user_alarm(rc, row.byte));
+            pxr52::raise_coded(*this, row, prefix, pxr52::rc_user_alarm(rc, row.byte), texts);
     }
     if (has_dc) {
         for (const CodedAlarm& row : kDcRules)
-            pxr52::raise_coded(*this, row, std::string(), pxr52::dc_user_alarm(data.dc(0), row.byte));
+            pxr52::raise_coded(*this, row, std::string(),
+                               pxr52::dc_user_alarm(data.dc(0), row.byte), texts);
     }
 }
