@@ -8,12 +8,22 @@ namespace {
 
 const char kHex[] = "0123456789ABCDEF";
 
-int hex_value(unsigned char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
+// Value of every character as a hex digit, -1 for a character that is not
+// one: one load per line character instead of three range tests.
+struct HexDigits {
+    signed char value[256];
+    constexpr HexDigits() : value() {
+        for (int c = 0; c < 256; ++c) {
+            value[c] = -1;
+            if (c >= '0' && c <= '9') value[c] = static_cast<signed char>(c - '0');
+            if (c >= 'A' && c <= 'F') value[c] = static_cast<signed char>(c - 'A' + 10);
+            if (c >= 'a' && c <= 'f') value[c] = static_cast<signed char>(c - 'a' + 10);
+        }
+    }
+};
+constexpr HexDigits kHexDigits;
+
+int hex_value(unsigned char c) { return kHexDigits.value[c]; }
 
 void put_hex(std::string& out, unsigned value, int digits) {
     for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) out += kHex[(value >> shift) & 0xF];

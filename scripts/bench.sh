@@ -27,8 +27,12 @@ if awk -v l="$load" 'BEGIN { exit !(l >= 1.5) }'; then
 fi
 
 json="$build/bench-results.json"
+log="$build/bench-console.txt"
 TZ=UTC "$build/bin/smd_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
-  --benchmark_out="$json" --benchmark_out_format=json "$@" >/dev/null
+  --benchmark_out="$json" --benchmark_out_format=json "$@" >"$log" 2>&1 || {
+  cat "$log" >&2
+  exit 1
+}
 
 echo "load average at start: $load; $(nproc) cores; Release build in $build"
 jq -r '
@@ -43,7 +47,14 @@ jq -r '
           else "\(.key)=\(.value | num)" end)
     | join(" ");
   ["benchmark", "median", "unit", "allocs", "other"],
-  (.benchmarks[] | select(.aggregate_name == "median")
-   | [.run_name, ((.cpu_time * 100 | round) / 100 | tostring), .time_unit,
-      (.allocs | num), extras])
+  (.benchmarks[]
+   | if .error_occurred then [.run_name, "-", "-", "-", "ERROR: \(.error_message)"]
+     elif .aggregate_name == "median" then
+       [.run_name, ((.cpu_time * 100 | round) / 100 | tostring), .time_unit, (.allocs | num), extras]
+     else empty end)
   | @tsv' "$json" | column -t -s $'\t'
+# A benchmark that found its set-up wrong (a round not published, a reply
+# refused) reports an error instead of a time: fail then.
+if jq -e '[.benchmarks[] | select(.error_occurred)] | length > 0' "$json" >/dev/null; then
+  exit 1
+fi
