@@ -336,7 +336,8 @@ void check_ini_file(Writer& w, const std::string& path) {
     if (loaded == 0) w.warn("no usable [AI] entry: mode 1 checks no AI threshold", "  ");
     const auto alarm = tree.get_child_optional("ALARM");
     if (alarm)
-        w.line("  [ALARM]: " + std::to_string(alarm->size()) + " entries (loaded, not checked)");
+        w.line("  [ALARM]: " + std::to_string(alarm->size()) +
+               (alarm->size() == 1 ? " entry" : " entries") + " (loaded, not checked)");
 }
 
 void check_mode1(Writer& w, unsigned data_id, const std::string& ini_dir) {
