@@ -28,7 +28,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${SMD_ARM_TRIPLE}/pkgconfig:/usr/share/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
 
+# GCC's note that the ABI of some argument types changed in GCC 7.1 concerns
+# mixing objects built by older compilers; everything here is built by one.
+set(CMAKE_CXX_FLAGS_INIT "-Wno-psabi")
+
+# Loader and libraries from the cross toolchain's sysroot first (see
+# scripts/test-arm.sh for why the multiarch libc must not be mixed in).
 find_program(SMD_QEMU_ARM qemu-arm)
 if(SMD_QEMU_ARM)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${SMD_QEMU_ARM};-L;/usr/${SMD_ARM_TRIPLE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${SMD_QEMU_ARM};-L;/usr/${SMD_ARM_TRIPLE};-E;
+      LD_LIBRARY_PATH=/usr/${SMD_ARM_TRIPLE}/lib:/usr/lib/${SMD_ARM_TRIPLE})
 endif()

@@ -21,7 +21,8 @@ fi
 # ensure-deps.sh updates the package lists whenever something is missing,
 # which includes the armhf lists right after the architecture was added.
 scripts/ensure-deps.sh g++-arm-linux-gnueabihf qemu-user \
-  libjsoncpp-dev:armhf libgtest-dev:armhf libgmock-dev:armhf libboost-dev:armhf
+  libjsoncpp-dev:armhf libgtest-dev:armhf libgmock-dev:armhf libboost-dev:armhf \
+  libsqlite3-dev:armhf
 
 build=${ARM_BUILD_DIR:-build-arm}
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-armhf.cmake \
@@ -34,5 +35,11 @@ readelf -h "$build/bin/unit_tests" | grep -q 'Machine:.*ARM' || {
 }
 # The tests' working directory is the tests' build folder, as under ctest.
 cd "$build/tests"
+# The dynamic loader comes from the cross toolchain's sysroot; the target's
+# libraries must come from there too, before the multiarch ones: the armhf
+# libc6 that the multiarch packages pull in may be a newer release than the
+# cross toolchain's, and that loader with the other libc crashes as soon as
+# a thread starts.
 export QEMU_LD_PREFIX=/usr/arm-linux-gnueabihf
+export QEMU_SET_ENV=LD_LIBRARY_PATH=/usr/arm-linux-gnueabihf/lib:/usr/lib/arm-linux-gnueabihf
 TZ=UTC qemu-arm ../bin/unit_tests --gtest_brief=1 "$@"
