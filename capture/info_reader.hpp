@@ -9,9 +9,7 @@
 // Lives on the decoder's stack for one call; allocates nothing.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 namespace pxr52 {
 
@@ -66,14 +64,21 @@ public:
     // are read and dropped so the cursor stays in step with the reply. Fails
     // at the first missing byte; bytes read before it stay read and stored.
     bool read_bytes(unsigned char n, unsigned char* dest, int capacity) {
-        // In one step what n calls of read_u8 would do: the bytes present
-        // (at most n) are read, the first `capacity` of them stored. Byte by
-        // byte, the rectifier alarm reply of 40 modules cost twice as much.
-        const int present = n <= remaining_ ? n : (remaining_ > 0 ? remaining_ : 0);
-        const int kept = present <= capacity ? present : (capacity > 0 ? capacity : 0);
-        if (kept > 0) std::memcpy(dest, cursor_, static_cast<std::size_t>(kept));
-        advance(present);
-        return present == n;
+        if (n > remaining_) {
+            // Short field: byte by byte up to the first missing byte.
+            for (int k = 0; k < n; ++k) {
+                unsigned char b = 0;
+                if (!read_u8(b)) return false;
+                if (k < capacity) dest[k] = b;
+            }
+            return true;
+        }
+        // Every byte is there: one bounds check for the run instead of one
+        // per byte (the rectifier alarm reply reads 40 runs of 7).
+        const int kept = n < capacity ? n : capacity;
+        for (int k = 0; k < kept; ++k) dest[k] = cursor_[k];
+        advance(n);
+        return true;
     }
 
 private:
