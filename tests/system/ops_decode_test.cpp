@@ -268,4 +268,24 @@ TEST_F(SmdhostDecode, WrongLengthAndBadHexAreNamed) {
     EXPECT_EQ(smdtest::smdhost({"decode", path, "--format", "csv"}).status, 2);
 }
 
+TEST(SmdhostOperatorHelp, EveryToolAndOptionIsDescribed) {
+    if (!smdtest::executable(smdtest::smdhost_path())) GTEST_SKIP() << "no smdhost";
+    const auto top = smdtest::smdhost({"--help"});
+    for (const char* w : {"history STORE", "decode [FILE|--hex HEX]", "check CONFIG"})
+        EXPECT_NE(top.out.find(w), std::string::npos) << w;
+    const std::vector<std::pair<std::string, std::vector<std::string>>> wanted = {
+        {"history", {"--data-id", "--since", "--last", "--format json|csv|text", "Exit status"}},
+        {"decode", {"--hex", "CD CC CC BD", "--format json|text", "Exit status"}},
+        {"check", {"--ini-dir", "\"appSetting\"", "\"thresholdSetting\"", "Exit status"}},
+        {"replay", {"--history STORE", "--restore"}},
+        {"listen", {"--history STORE", "--restore"}},
+    };
+    for (const auto& w : wanted) {
+        const auto r = smdtest::smdhost({w.first, "--help"});
+        EXPECT_EQ(r.status, 0) << w.first;
+        for (const auto& text : w.second)
+            EXPECT_NE(r.out.find(text), std::string::npos) << w.first << ": " << text;
+    }
+}
+
 }  // namespace

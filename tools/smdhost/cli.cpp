@@ -122,6 +122,7 @@ const char kCheck[] =
 const char kReplay[] =
     "usage: smdhost replay FILE... [--raw] [--config F] [--plugin P]\n"
     "                      [--format json|text] [--address N] [--baud B] [-v]\n"
+    "                      [--history STORE [--restore]]\n"
     "\n"
     "Runs scenario files in order on one device and a simulated clock that starts\n"
     "at 2026-01-01T00:00:00 local time. One directive per line; blank lines and\n"
@@ -153,6 +154,7 @@ const char kListen[] =
     "usage: smdhost listen --serial DEVICE [--baud B] [--reset-every S]\n"
     "                      [--record FILE] [--config F] [--plugin P]\n"
     "                      [--format json|text] [--address N] [-v]\n"
+    "                      [--history STORE [--restore]]\n"
     "\n"
     "Opens a serial device or pseudo-terminal (raw, 8N1) and runs the plug-in on\n"
     "what it hears, on the wall clock: RefreshStatus() every second, Reset() every\n"
