@@ -9,7 +9,10 @@
 //   mode 5: a few signal rules with values present;
 //   mode 0: the model rules of every other mode.
 // "allocs" counts the allocations of one round (all of them in the frame
-// that publishes it: the host's queued rules and their texts).
+// that publishes it: the host's queued rules and their texts); "held_bytes"
+// is the heap the device holds in that steady state: its object, the
+// host's maps and the capacity of its rule list (not the host's frame
+// decoder, about 2 kB made on the first line bytes: frames come decoded).
 #include <benchmark/benchmark.h>
 
 #include "support/counting_alloc.hpp"
@@ -35,7 +38,9 @@ void BM_Round(benchmark::State& state) {
     const int mode = static_cast<int>(state.range(0));
     const int rectifiers = static_cast<int>(state.range(1));
     const bench::CaptureRound round = bench::make_capture_round(rectifiers, kScreens);
+    const bench::HeapScope held;
     auto dev = steady_device(mode, round);
+    const std::int64_t held_bytes = held.live_bytes();
     bench::QuietOutput quiet;
     std::int64_t published = 0;
     bench::HeapScope heap;
@@ -45,6 +50,7 @@ void BM_Round(benchmark::State& state) {
     state.counters["allocs"] = benchmark::Counter(static_cast<double>(heap.allocations()),
                                                   benchmark::Counter::kAvgIterations);
     state.counters["frames"] = static_cast<double>(round.frames.size());
+    state.counters["held_bytes"] = static_cast<double>(held_bytes);
 }
 BENCHMARK(BM_Round)
     ->ArgNames({"mode", "rect"})
