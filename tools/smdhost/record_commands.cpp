@@ -88,6 +88,18 @@ std::string epoch_text(double epoch) {
     return buf;
 }
 
+// A CSV cell: quoted when it holds a separator, a quote or a line end (a
+// store written by another program may hold anything in saved_at).
+std::string csv_text(const std::string& text) {
+    if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
+    std::string s = "\"";
+    for (char c : text) {
+        if (c == '"') s += '"';
+        s += c;
+    }
+    return s + "\"";
+}
+
 bool full_record(const smdhistory::StoredRecord& r) { return r.record.size() == kRecordSize; }
 
 std::string length_problem(const smdhistory::StoredRecord& r) {
@@ -182,7 +194,7 @@ int run_history(const smdcli::Options& opts) {
             s += ",\"hex\":\"" + smdevents::hex_upper(r.record.data(), r.record.size()) + "\"}";
             std::cout << s << '\n';
         } else if (csv) {
-            std::cout << r.row << ',' << r.data_id << ',' << r.saved_at << ','
+            std::cout << r.row << ',' << r.data_id << ',' << csv_text(r.saved_at) << ','
                       << epoch_text(r.epoch) << ',' << r.record.size() << ',';
             if (full) std::cout << smdfields::csv_row(smdfields::decode_record(r.record.data()));
             std::cout << '\n';
