@@ -28,18 +28,18 @@ Options::Options(const std::vector<OptionSpec>& specs, int argc, char** argv, in
             name.resize(eq);
             inline_value = true;
         }
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* opt = nullptr;
         for (const auto& s : specs)
-            if (name == s.name) spec = &s;
-        if (spec == nullptr) throw UsageError("unknown option --" + name);
-        if (spec->value == nullptr) {
+            if (name == s.name) opt = &s;
+        if (opt == nullptr) throw UsageError("unknown option --" + name);
+        if (opt->value == nullptr) {
             if (inline_value) throw UsageError("--" + name + " takes no value (got '" + value + "')");
         } else if (!inline_value) {
-            if (k + 1 >= argc) throw UsageError("--" + name + " needs a value (" + spec->value + ")");
+            if (k + 1 >= argc) throw UsageError("--" + name + " needs a value (" + opt->value + ")");
             value = argv[++k];
         }
         auto& slot = values_[name];
-        if (!slot.empty() && !spec->repeatable) throw UsageError("--" + name + " given more than once");
+        if (!slot.empty() && !opt->repeatable) throw UsageError("--" + name + " given more than once");
         slot.push_back(value);
     }
 }

@@ -17,7 +17,7 @@ struct UsageError : std::runtime_error {
 
 struct OptionSpec {
     const char* name;    // without the leading "--"
-    const char* value;   // placeholder of the value; nullptr for a flag
+    const char* value;   // name of the value in help texts; nullptr for a flag
     const char* help;
     bool repeatable = false;
 };

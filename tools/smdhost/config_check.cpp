@@ -499,8 +499,8 @@ void check_mode5(Writer& w, const Json::Value& setting) {
         w.line(head + "  signal " + quoted(name) + "  id " + id);
         std::size_t item_rules = 0;
         for (int l = 0; l < 4; ++l) {
-            const LimitSpec& spec = kLimits[l];
-            const char* keys[3] = {spec.value_key, spec.recovery_key, spec.level_key};
+            const LimitSpec& limit = kLimits[l];
+            const char* keys[3] = {limit.value_key, limit.recovery_key, limit.level_key};
             std::string texts[3];
             int given = 0;
             for (int k = 0; k < 3; ++k)
@@ -510,7 +510,7 @@ void check_mode5(Writer& w, const Json::Value& setting) {
                 std::string why;
                 for (int k = 0; k < 3; ++k)
                     if (texts[k].empty()) why += (why.empty() ? "" : ", ") + missing_reason(item, keys[k]);
-                w.line("    " + padded(spec.label, 5) + "skipped");
+                w.line("    " + padded(limit.label, 5) + "skipped");
                 w.warn(why + ": a limit needs its value, recovery value and level", "      ");
                 continue;
             }
@@ -521,9 +521,9 @@ void check_mode5(Writer& w, const Json::Value& setting) {
             const int level = pxr52::leading_int(texts[2]);
             char buf[160];
             std::snprintf(buf, sizeof buf, "rule %s%s  threshold %.9g  recovery %.9g  level %d",
-                          id.c_str(), spec.suffix, static_cast<double>(value),
+                          id.c_str(), limit.suffix, static_cast<double>(value),
                           static_cast<double>(recovery), level);
-            w.line("    " + padded(spec.label, 5) + buf);
+            w.line("    " + padded(limit.label, 5) + buf);
             Report sub;
             Writer sw(sub);
             explain_float(sw, keys[0], texts[0]);
@@ -534,7 +534,7 @@ void check_mode5(Writer& w, const Json::Value& setting) {
             auto& seen = defined[l];
             const auto it = seen.find(name);
             if (it != seen.end())
-                w.warn("replaces the " + std::string(spec.label) + " rule of item " +
+                w.warn("replaces the " + std::string(limit.label) + " rule of item " +
                            quoted(it->second) + " (same SignalName " + quoted(name) + ")",
                        "      ");
             seen[name] = member;
