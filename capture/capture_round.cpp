@@ -22,24 +22,28 @@ struct CaptureCommand {
     // Decoder of the response; null: accepted without decoding.
     int (Tarnel_BRELM_PXR52_419::*decode)(const unsigned char*, int);
     std::uint16_t bit;  // round mask bit; 0: none
+    // The decoder may write into the capture record before it refuses a
+    // reply. The rectifier analog and DC parameter decoders write only after
+    // the whole reply was found good, so they need no snapshot.
+    bool partial;
 };
 
 using T = Tarnel_BRELM_PXR52_419;
 
 // Code order: the code is the row number + 1.
 const CaptureCommand kCommands[] = {
-    {0x40, 0x42, 1, &T::parse40_42_capture, 0x01},  // AC analog, fixed point
-    {0x40, 0x43, 2, &T::parse40_43_capture, 0x02},  // AC switch states
-    {0x40, 0x44, 3, &T::parse40_44_capture, 0x04},  // AC alarms
-    {0x40, 0x47, 4, nullptr, 0x00},                 // AC parameters
-    {0x41, 0x42, 5, &T::parse41_42_capture, 0x08},  // rectifier analog, fixed point
-    {0x41, 0x43, 6, &T::parse41_43_capture, 0x10},  // rectifier switch states
-    {0x41, 0x44, 7, &T::parse41_44_capture, 0x20},  // rectifier alarms
-    {0x42, 0x42, 8, &T::parse42_42_capture, 0x40},  // DC analog, fixed point
-    {0x42, 0x44, 9, &T::parse42_44_capture, 0x80},  // DC alarms
-    {0x42, 0x47, 10, &T::parse42_47_capture, 0x00}, // DC parameters
-    {0x42, 0x81, 11, nullptr, 0x00},
-    {0x42, 0xA4, 12, nullptr, 0x00},
+    {0x40, 0x42, 1, &T::parse40_42_capture, 0x01, true},  // AC analog, fixed point
+    {0x40, 0x43, 2, &T::parse40_43_capture, 0x02, true},  // AC switch states
+    {0x40, 0x44, 3, &T::parse40_44_capture, 0x04, true},  // AC alarms
+    {0x40, 0x47, 4, nullptr, 0x00, false},          // AC parameters
+    {0x41, 0x42, 5, &T::parse41_42_capture, 0x08, false},  // rectifier analog, fixed point
+    {0x41, 0x43, 6, &T::parse41_43_capture, 0x10, true},  // rectifier switch states
+    {0x41, 0x44, 7, &T::parse41_44_capture, 0x20, true},  // rectifier alarms
+    {0x42, 0x42, 8, &T::parse42_42_capture, 0x40, true},  // DC analog, fixed point
+    {0x42, 0x44, 9, &T::parse42_44_capture, 0x80, true},  // DC alarms
+    {0x42, 0x47, 10, &T::parse42_47_capture, 0x00, false}, // DC parameters
+    {0x42, 0x81, 11, nullptr, 0x00, false},
+    {0x42, 0xA4, 12, nullptr, 0x00, false},
 };
 
 const CaptureCommand* command_row(int code) {
@@ -115,9 +119,13 @@ int Tarnel_BRELM_PXR52_419::process_payload() {
         // reach publication (the command's bit may already be set by an
         // earlier reply, or be set by a later, shorter one). On the stack:
         // no frame that does not end a round allocates.
-        const pxr52_419_Data_t before = capture;
-        result = (this->*(row->decode))(frame + 6, length);
-        if (result < 0) capture = before;
+        if (row->partial) {
+            const pxr52_419_Data_t before = capture;
+            result = (this->*(row->decode))(frame + 6, length);
+            if (result < 0) capture = before;
+        } else {
+            result = (this->*(row->decode))(frame + 6, length);
+        }
     }
     if (result < 0) return 1;  // refused: the command stays awaited
     round_mask = static_cast<std::uint16_t>(round_mask | row->bit);
