@@ -70,6 +70,10 @@ for t in "${targets[@]}"; do
       >"$log" 2>&1; then
     execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     summary+=("$t: ${execs:-?} executions in ${seconds}s, no finding")
+  elif grep -q 'libFuzzer: run interrupted' "$log"; then
+    status=1
+    execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    summary+=("$t: interrupted after ${execs:-?} executions, no finding")
   else
     status=1
     finding=$(sed -n 's/.*Test unit written to //p' "$log" | tail -1)
