@@ -69,7 +69,8 @@ for t in "${targets[@]}"; do
       -print_final_stats=1 -artifact_prefix="$build/findings/$t/" ${FUZZ_ARGS:-} \
       >"$log" 2>&1; then
     execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-    summary+=("$t: ${execs:-?} executions in ${seconds}s, no finding")
+    took=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -1)
+    summary+=("$t: ${execs:-?} executions in ${took:-?} s, no finding")
   elif grep -q 'libFuzzer: run interrupted' "$log"; then
     status=1
     execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
