@@ -113,7 +113,9 @@ public:
     Child& operator=(const Child&) = delete;
 
     pid_t pid() const { return pid_; }
-    void signal(int sig) { ::kill(pid_, sig); }
+    void signal(int sig) {
+        if (pid_ > 0) ::kill(pid_, sig);  // never kill(-1): that signals every process
+    }
 
     // Reads what is there, waiting at most `ms` for something.
     void pump(int ms) {
@@ -157,7 +159,7 @@ public:
         const bool closed = wait_for([this](const std::string&, const std::string&) {
             return fd_[0] < 0 && fd_[1] < 0;
         }, seconds);
-        if (!closed) ::kill(pid_, SIGKILL);
+        if (!closed && pid_ > 0) ::kill(pid_, SIGKILL);
         int raw = 0;
         waitpid(pid_, &raw, 0);
         reaped_ = true;
