@@ -58,11 +58,26 @@ void fill_values(PowerDevice& dev) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzing::init_process();
-    // A private working directory with the two threshold folders.
-    char dir[] = "/tmp/smd-fuzz-init-XXXXXX";
-    if (::mkdtemp(dir) == nullptr || ::chdir(dir) != 0) std::abort();
+    // A private working directory with the two threshold folders, in memory
+    // where the machine has a tmpfs: every run writes and removes a file.
+    static std::string dir;
+    struct stat st {};
+    const char* base = ::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) &&
+                               ::access("/dev/shm", W_OK) == 0
+                           ? "/dev/shm"
+                           : "/tmp";
+    std::string templ = std::string(base) + "/smd-fuzz-init-XXXXXX";
+    if (::mkdtemp(&templ[0]) == nullptr || ::chdir(templ.c_str()) != 0) std::abort();
+    dir = templ;
     ::mkdir("ini", 0700);
     ::mkdir("ini/tarnel", 0700);
+    std::atexit([] {
+        // Only the empty folders remain after a normal exit; a crash leaves
+        // the file of the failing run for inspection.
+        ::rmdir((dir + "/ini/tarnel").c_str());
+        ::rmdir((dir + "/ini").c_str());
+        ::rmdir(dir.c_str());
+    });
     return 0;
 }
 
