@@ -1,4 +1,4 @@
-// Counting allocator of the benchmark and budget programs.
+// Counting allocator of the benchmark and budget programs and the unit tests.
 //
 // counting_alloc.cpp replaces the global operator new and delete of the
 // program it is linked into (every form: plain, array, nothrow, sized,

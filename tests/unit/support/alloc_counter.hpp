@@ -1,9 +1,9 @@
 // Counting allocator for the unit tests.
 //
-// alloc_counter.cpp replaces the global operator new and delete of the
-// unit_tests binary (every form: plain, array, nothrow, sized, aligned); they
-// forward to malloc/free and count each successful allocation on the calling
-// thread. Tests use it to check that a code path allocates nothing:
+// The unit_tests binary is linked with the benchmarks' counting allocator
+// (bench/support/counting_alloc.cpp), which replaces the global operator new
+// and delete in every form and counts each allocation on the calling thread.
+// Tests use it to check that a code path allocates nothing:
 //
 //     testing_support::AllocationScope scope;
 //     dev.process_payload();
@@ -12,19 +12,17 @@
 
 #include <cstddef>
 
-namespace testing_support {
+#include "bench/support/counting_alloc.hpp"
 
-// Allocations made through operator new on this thread since it started.
-std::size_t thread_allocations();
+namespace testing_support {
 
 // Counts the allocations of this thread from its construction on.
 class AllocationScope {
 public:
-    AllocationScope() : start_(thread_allocations()) {}
-    std::size_t allocations() const { return thread_allocations() - start_; }
+    std::size_t allocations() const { return static_cast<std::size_t>(scope_.allocations()); }
 
 private:
-    std::size_t start_;
+    bench::HeapScope scope_;
 };
 
 }  // namespace testing_support
