@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, AddressSanitizer + UndefinedBehavior-
 # Sanitizer) in build-fuzz/ and runs each for the given time, one after the
-# other (one core).
+# other (one core). Campaigns of different targets may run at the same time
+# from separate invocations, one core each.
 #
 # Usage: scripts/fuzz.sh [seconds-per-target] [target...]
 #   targets: frame_decoder capture_frames poll_decoders cache_load
@@ -41,8 +42,11 @@ build=$(cd "$build" && pwd)
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 
-rm -rf "$build/seeds"
-"$build/bin/fuzz_seeds" "$build/seeds" >/dev/null
+# Seeds of this run in a folder of its own, so that campaigns of different
+# targets can run side by side on one build directory.
+seeds=$(mktemp -d "$build/seeds.XXXXXX")
+trap 'rm -rf "$seeds"' EXIT
+"$build/bin/fuzz_seeds" "$seeds" >/dev/null
 
 status=0
 summary=()
@@ -61,7 +65,7 @@ for t in "${targets[@]}"; do
     fi
   fi
 
-  dirs=("$build/corpus/$t" "$build/seeds/$t")
+  dirs=("$build/corpus/$t" "$seeds/$t")
   [ -d "$src/fuzz/corpus/$t" ] && dirs+=("$src/fuzz/corpus/$t")
   echo "fuzzing $t for ${seconds}s" >&2
   # shellcheck disable=SC2086
