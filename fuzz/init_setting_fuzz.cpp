@@ -61,14 +61,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // A private working directory with the two threshold folders, in memory
     // where the machine has a tmpfs: every run writes and removes a file.
     static std::string dir;
-    struct stat st {};
-    const char* base = ::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) &&
-                               ::access("/dev/shm", W_OK) == 0
-                           ? "/dev/shm"
-                           : "/tmp";
-    std::string templ = std::string(base) + "/smd-fuzz-init-XXXXXX";
-    if (::mkdtemp(&templ[0]) == nullptr || ::chdir(templ.c_str()) != 0) std::abort();
-    dir = templ;
+    for (const char* base : {"/dev/shm", "/tmp"}) {
+        std::string templ = std::string(base) + "/smd-fuzz-init-XXXXXX";
+        if (::mkdtemp(&templ[0]) != nullptr) {
+            dir = templ;
+            break;
+        }
+    }
+    if (dir.empty() || ::chdir(dir.c_str()) != 0) std::abort();
     ::mkdir("ini", 0700);
     ::mkdir("ini/tarnel", 0700);
     std::atexit([] {
