@@ -2,12 +2,12 @@
 #include <iostream>
 #include <string>
 
-#include "tools/smdhost/cli.hpp"
-#include "tools/smdhost/config_check.hpp"
-#include "tools/smdhost/listen.hpp"
-#include "tools/smdhost/record_commands.hpp"
-#include "tools/smdhost/replay.hpp"
-#include "tools/smdhost/session.hpp"
+#include "tools/smdhost/cli/cli.hpp"
+#include "tools/smdhost/check/config_check.hpp"
+#include "tools/smdhost/inputs/listen.hpp"
+#include "tools/smdhost/records/record_commands.hpp"
+#include "tools/smdhost/inputs/replay.hpp"
+#include "tools/smdhost/session/session.hpp"
 
 int main(int argc, char** argv) {
     smdcli::Options opts;

@@ -1,15 +1,15 @@
-#include "tools/smdhost/record_commands.hpp"
+#include "tools/smdhost/records/record_commands.hpp"
 
 #include <cstdio>
 #include <iostream>
 
 #include <unistd.h>
 
-#include "tools/smdhost/history_store.hpp"
-#include "tools/smdhost/json_events.hpp"
-#include "tools/smdhost/record_fields.hpp"
-#include "tools/smdhost/scenario.hpp"
-#include "tools/smdhost/session.hpp"
+#include "tools/smdhost/records/history_store.hpp"
+#include "tools/smdhost/outputs/json_events.hpp"
+#include "tools/smdhost/records/record_fields.hpp"
+#include "tools/smdhost/inputs/scenario.hpp"
+#include "tools/smdhost/session/session.hpp"
 
 namespace smdrecords {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "host/host_event.hpp"
-#include "tools/smdhost/output.hpp"
+#include "tools/smdhost/session/output.hpp"
 
 class SMDVDevice;
 

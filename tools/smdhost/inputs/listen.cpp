@@ -1,4 +1,4 @@
-#include "tools/smdhost/listen.hpp"
+#include "tools/smdhost/inputs/listen.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,8 +13,8 @@
 
 #include "host/serial_port.hpp"
 #include "host/sim_clock.hpp"
-#include "tools/smdhost/recorder.hpp"
-#include "tools/smdhost/session.hpp"
+#include "tools/smdhost/inputs/recorder.hpp"
+#include "tools/smdhost/session/session.hpp"
 
 namespace smdlisten {
 

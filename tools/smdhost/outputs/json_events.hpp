@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "tools/smdhost/events.hpp"
+#include "tools/smdhost/session/events.hpp"
 
 namespace smdevents {
 

@@ -1,4 +1,4 @@
-#include "tools/smdhost/events.hpp"
+#include "tools/smdhost/session/events.hpp"
 
 namespace smdevents {
 

@@ -1,9 +1,9 @@
-#include "tools/smdhost/host_config.hpp"
+#include "tools/smdhost/session/host_config.hpp"
 
 #include <cmath>
 #include <limits>
 
-#include "tools/smdhost/scenario.hpp"
+#include "tools/smdhost/inputs/scenario.hpp"
 
 namespace smdconfig {
 

@@ -1,4 +1,4 @@
-#include "tools/smdhost/replay.hpp"
+#include "tools/smdhost/inputs/replay.hpp"
 
 #include <cstdint>
 #include <cstring>

@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "tools/smdhost/cli.hpp"
-#include "tools/smdhost/scenario.hpp"
-#include "tools/smdhost/session.hpp"
+#include "tools/smdhost/cli/cli.hpp"
+#include "tools/smdhost/inputs/scenario.hpp"
+#include "tools/smdhost/session/session.hpp"
 
 namespace smdreplay {
 

@@ -1,4 +1,4 @@
-#include "tools/smdhost/config_check.hpp"
+#include "tools/smdhost/check/config_check.hpp"
 
 #include <cctype>
 #include <climits>
@@ -20,8 +20,8 @@
 
 #include "alarm/threshold_id.hpp"
 #include "config/config_text.hpp"
-#include "tools/smdhost/host_config.hpp"
-#include "tools/smdhost/session.hpp"
+#include "tools/smdhost/session/host_config.hpp"
+#include "tools/smdhost/session/session.hpp"
 
 namespace smdcheck {
 

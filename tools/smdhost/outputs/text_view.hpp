@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/smdhost/events.hpp"
+#include "tools/smdhost/session/events.hpp"
 
 namespace smdevents {
 

@@ -9,13 +9,13 @@
 #include <json/value.h>
 
 #include "host/pmbus_protocol.hpp"
-#include "tools/smdhost/cli.hpp"
-#include "tools/smdhost/events.hpp"
-#include "tools/smdhost/history_store.hpp"
-#include "tools/smdhost/host_config.hpp"
-#include "tools/smdhost/output.hpp"
-#include "tools/smdhost/plugin_loader.hpp"
-#include "tools/smdhost/text_view.hpp"
+#include "tools/smdhost/cli/cli.hpp"
+#include "tools/smdhost/session/events.hpp"
+#include "tools/smdhost/records/history_store.hpp"
+#include "tools/smdhost/session/host_config.hpp"
+#include "tools/smdhost/session/output.hpp"
+#include "tools/smdhost/session/plugin_loader.hpp"
+#include "tools/smdhost/outputs/text_view.hpp"
 
 namespace smdsession {
 

@@ -1,4 +1,4 @@
-#include "tools/smdhost/json_events.hpp"
+#include "tools/smdhost/outputs/json_events.hpp"
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "tools/smdhost/text_view.hpp"
+#include "tools/smdhost/outputs/text_view.hpp"
 
 #include <cmath>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include "device/record.hpp"
 #include "host/sim_clock.hpp"
 #include "host/smd_vdevice.hpp"
-#include "tools/smdhost/json_events.hpp"
+#include "tools/smdhost/outputs/json_events.hpp"
 
 namespace smdevents {
 

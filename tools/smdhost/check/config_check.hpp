@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/smdhost/cli.hpp"
+#include "tools/smdhost/cli/cli.hpp"
 
 namespace smdcheck {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/smdhost/cli.hpp"
+#include "tools/smdhost/cli/cli.hpp"
 
 namespace smdrecords {
 

@@ -1,4 +1,4 @@
-#include "tools/smdhost/output.hpp"
+#include "tools/smdhost/session/output.hpp"
 
 #include <cerrno>
 #include <cstdio>

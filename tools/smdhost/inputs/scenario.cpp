@@ -1,4 +1,4 @@
-#include "tools/smdhost/scenario.hpp"
+#include "tools/smdhost/inputs/scenario.hpp"
 
 #include <cerrno>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tools/smdhost/session.hpp"
+#include "tools/smdhost/session/session.hpp"
 
 #include <exception>
 #include <iostream>
@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "host/sim_clock.hpp"
-#include "tools/smdhost/json_events.hpp"
+#include "tools/smdhost/outputs/json_events.hpp"
 
 namespace smdsession {
 

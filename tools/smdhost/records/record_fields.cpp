@@ -1,4 +1,4 @@
-#include "tools/smdhost/record_fields.hpp"
+#include "tools/smdhost/records/record_fields.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "device/record.hpp"
-#include "tools/smdhost/json_events.hpp"
+#include "tools/smdhost/outputs/json_events.hpp"
 
 namespace smdfields {
 

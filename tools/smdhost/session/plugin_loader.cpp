@@ -1,4 +1,4 @@
-#include "tools/smdhost/plugin_loader.hpp"
+#include "tools/smdhost/session/plugin_loader.hpp"
 
 #include <climits>
 #include <cstring>

@@ -1,7 +1,7 @@
 // smdhost listen: the plug-in on a live serial line, on the wall clock.
 #pragma once
 
-#include "tools/smdhost/cli.hpp"
+#include "tools/smdhost/cli/cli.hpp"
 
 namespace smdlisten {
 

@@ -1,11 +1,11 @@
-#include "tools/smdhost/cli.hpp"
+#include "tools/smdhost/cli/cli.hpp"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 
 #include "host/serial_port.hpp"
-#include "tools/smdhost/history_store.hpp"
+#include "tools/smdhost/records/history_store.hpp"
 
 namespace smdcli {
 

@@ -1,4 +1,4 @@
-#include "tools/smdhost/recorder.hpp"
+#include "tools/smdhost/inputs/recorder.hpp"
 
 #include <cerrno>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tools/smdhost/history_store.hpp"
+#include "tools/smdhost/records/history_store.hpp"
 
 #include <cmath>
 #include <cstdio>
