@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "alarm/model_rule_tables.hpp"
+#include "alarm/rule_text.hpp"
 #include "device/record.hpp"
 #include "host/smd_vdevice.hpp"
 
@@ -11,22 +13,6 @@ namespace pxr52 {
 
 // An alarm byte that the record does not hold; it matches no code.
 constexpr int kAbsentAlarmByte = -1;
-
-enum class Prefixed { text1, text2, none };
-
-// One row of a rule table: active when alarm byte `byte` holds `code`.
-// `advance`: pass the counter, then increase it; otherwise pass it unchanged.
-struct CodedAlarm {
-    const char* key;
-    const char* id;
-    const char* text1;
-    const char* text2;
-    Prefixed prefixed;  // which text the channel/module prefix goes in front of
-    int byte;
-    int code;
-    int level;
-    bool advance;
-};
 
 // User-defined alarm byte k of an AC channel. This record type keeps no such
 // bytes (capacity p40_44_SIZE = 0): the bytes that follow a channel's 22 are
@@ -51,12 +37,6 @@ inline int dc_user_alarm(const dcScreen_t& screen, int k) {
     if (k < 0 || k >= ALERT_P_SIZE) return kAbsentAlarmByte;
     return screen.alert_p[k];
 }
-
-// "第<i+1>路交流输入-" for AC channel i.
-inline std::string ac_prefix(int channel) { return "第" + std::to_string(channel + 1) + "路交流输入-"; }
-
-// "模块<j+1>" for rectifier j.
-inline std::string module_prefix(int module) { return "模块" + std::to_string(module + 1); }
 
 // Text buffers that one run of a rule set reuses for all its rows: the host
 // copies what it keeps, so after the first row a row costs no allocation

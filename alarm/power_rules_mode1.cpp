@@ -3,57 +3,24 @@
 // contract with the host, so the tables are walked in the order written.
 #include <string>
 
+#include "alarm/power_rule_tables.hpp"
 #include "alarm/rule_text.hpp"
 #include "device/device_types.hpp"
 
 namespace {
 
+using pxr52::power_rules::AcCheck;
+using pxr52::power_rules::AcValue;
+using pxr52::power_rules::DcCheck;
+using pxr52::power_rules::DcValue;
+using pxr52::power_rules::kDcChecks;
+using pxr52::power_rules::kFirstInput;
+using pxr52::power_rules::kMainsFailure;
+using pxr52::power_rules::kModuleFault;
+using pxr52::power_rules::kSecondInput;
+
 // A phase voltage counts as powered strictly above this, in volts.
 constexpr float kPoweredVolts = 120.0f;
-
-enum class AcValue { a, b, c, f };
-
-// One AC analog check: CheckThreshold(check id) then CheckAOReport(template
-// id, report id). Ids by family: [0] phase-voltage ids (ac_type 0),
-// [1] line-voltage ids (any other ac_type); frequency ids are the same in both.
-struct AcCheck {
-    AcValue value;
-    const char* check_id[2];
-    const char* template_id[2];
-    const char* report_id[2];
-};
-
-const AcCheck kFirstInput[] = {
-    {AcValue::a, {"419610401001", "419610801001"}, {"419610401001", "419610801001"}, {"419110100001", "419110500001"}},
-    {AcValue::b, {"419610401002", "419610801002"}, {"419610401001", "419610801001"}, {"419110200001", "419110600001"}},
-    {AcValue::c, {"419610401003", "419610801003"}, {"419610401001", "419610801001"}, {"419110300001", "419110700001"}},
-    {AcValue::f, {"419613901001", "419613901001"}, {"419613901001", "419613901001"}, {"419113900001", "419113900001"}},
-};
-
-const AcCheck kSecondInput[] = {
-    {AcValue::a, {"419610401004", "419610801004"}, {"419610401001", "419610801001"}, {"419110100002", "419110500002"}},
-    {AcValue::b, {"419610401005", "419610801005"}, {"419610401001", "419610801001"}, {"419110200002", "419110600002"}},
-    {AcValue::c, {"419610401006", "419610801006"}, {"419610401001", "419610801001"}, {"419110300002", "419110700002"}},
-    {AcValue::f, {"419613901002", "419613901002"}, {"419613901001", "419613901001"}, {"419113900002", "419113900002"}},
-};
-
-enum class DcValue { i, v };
-
-struct DcCheck {
-    int screen;
-    DcValue value;
-    const char* check_id;
-    const char* template_id;
-    const char* report_id;
-};
-
-// The second screen's rows run only when dc_number > 1.
-const DcCheck kDcChecks[] = {
-    {0, DcValue::i, "419620401001", "419620401001", "419120400001"},
-    {0, DcValue::v, "419620301001", "419620301001", "419120300001"},
-    {1, DcValue::i, "419620401002", "419620401001", "419120400002"},
-    {1, DcValue::v, "419620301002", "419620301001", "419120300002"},
-};
 
 float ac_value(const acChannel_t& ch, AcValue v) {
     switch (v) {
@@ -98,8 +65,9 @@ void pmbuspower_419<T, ID>::run_power_rules_mode1() {
                 (!has_c || ch.c.get() > kPoweredVolts))
                 powered = true;
         }
-        this->CheckThresholdBool(1, "PowerOff", "419415001", "输入电源中断告警", "输入电源中断告警",
-                                 !powered, 100);
+        this->CheckThresholdBool(kMainsFailure.level, kMainsFailure.key, kMainsFailure.id,
+                                 kMainsFailure.text1, kMainsFailure.text2, !powered,
+                                 kMainsFailure.count);
 
         // Step 2: AC analog reports. ac_line 1: input 1; 2: input 2 under
         // input 1's ids; otherwise both inputs, phases first, then frequencies.
@@ -126,11 +94,12 @@ void pmbuspower_419<T, ID>::run_power_rules_mode1() {
 
     // Step 4: rectifier module faults, any non-zero fault byte.
     // Made once: a temporary of this text would cost an allocation per module.
-    static const std::string kFaultText = "模块故障告警";
+    static const std::string kFaultText = kModuleFault.text2;
     const int modules = pxr52::bounded_count(rec.rc_count, RC_MAX);
     for (int j = 0; j < modules; ++j) {
-        const std::string id = "419430501" + pxr52::zero_pad3(j + 1);
-        this->CheckThresholdBool(1, id, id, id, kFaultText, rec.rcChannel[j].fault != 0, 1);
+        const std::string id = kModuleFault.id_head + pxr52::zero_pad3(j + 1);
+        this->CheckThresholdBool(kModuleFault.level, id, id, id, kFaultText,
+                                 rec.rcChannel[j].fault != 0, 1);
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include <boost/lexical_cast.hpp>
 
+#include "alarm/power_rule_tables.hpp"
 #include "alarm/rule_text.hpp"
 #include "device/device_types.hpp"
 
@@ -17,41 +18,12 @@ constexpr float kAcHighVolts = 280.0f;  // over-voltage strictly above
 constexpr float kAcLowVolts = 150.0f;   // under-voltage / mains cut strictly below
 constexpr double kPresent = 0.01;       // a reading at or below this is "no voltage / no frequency"
 
-// Group A: AC input.
-enum class AcRule { volts_high, volts_low, mains_cut, freq_high, freq_low };
-
-struct AcRow {
-    const char* id;
-    const char* text2;
-    AcRule rule;
-};
-
-const AcRow kAcRows[] = {
-    {"220600120010", "001#48V直流系统交流输入电压过高告警", AcRule::volts_high},
-    {"220600130010", "001#48V直流系统交流输入电压过低告警", AcRule::volts_low},
-    {"220600140010", "001#48V直流系统交流输入停电告警", AcRule::mains_cut},
-    {"220600160010", "001#48V直流系统交流输入频率过高告警", AcRule::freq_high},
-    {"220600170010", "001#48V直流系统交流输入频率过低告警", AcRule::freq_low},
-};
-
-// Group C: DC voltage of one screen against its threshold.
-struct DcVoltRow {
-    const char* id;
-    const char* text2;
-    bool above;  // active when dc_v > θ, else when dc_v < θ
-};
-
-const DcVoltRow kScreen0Volts[] = {
-    {"210600320010", "48V直流系统直流总电压过低告警", false},
-    {"210600330010", "48V直流系统直流总电压超低告警", false},
-    {"210600340010", "直流总电压过高告警", true},
-};
-
-const DcVoltRow kScreen1Volts[] = {
-    {"210600320020", "直流屏2 48V直流系统直流总电压过低告警", false},
-    {"210600330020", "直流屏2 8V直流系统直流总电压超低告警", false},
-    {"210600340020", "直流屏2 直流总电压过高告警", true},
-};
+using pxr52::power_rules::AcRow;
+using pxr52::power_rules::AcRule;
+using pxr52::power_rules::DcVoltRow;
+using pxr52::power_rules::ScreenRules;
+using pxr52::power_rules::kAcRows;
+using pxr52::power_rules::kScreens;
 
 }  // namespace
 
@@ -88,7 +60,7 @@ void pmbuspower_419<T, ID>::run_power_rules_mode2() {
         const std::string freq_text = ft.str();
 
         for (const AcRow& row : kAcRows) {
-            const bool freq = row.rule == AcRule::freq_high || row.rule == AcRule::freq_low;
+            const bool freq = pxr52::power_rules::is_frequency_rule(row.rule);
             rule(row.id, freq ? freq_text : volt_text, row.text2, [&]() {
                 bool any = false;
                 bool all_low = true;
@@ -126,21 +98,21 @@ void pmbuspower_419<T, ID>::run_power_rules_mode2() {
     const int modules = pxr52::bounded_count(rec.rc_count, RC_MAX);
     for (int k = 0; k < modules; ++k) {
         const std::string n = pxr52::zero_pad3(k + 1);
-        const std::string text2 = n + "#48V整流模块运行告警";
+        const std::string text2 = n + pxr52::power_rules::kRunText;
         const bool running = static_cast<long long>(rec.rcChannel[k].sw_state[0]) == run_state;
-        rule("12060069" + n + "0", "1", text2, [&]() { return running; });
-        rule("12060002" + n + "0", "1", text2, [&]() { return running; });
+        for (const pxr52::NumberedId& run_id : pxr52::power_rules::kRunIds)
+            rule(pxr52::numbered_id(run_id, n), pxr52::power_rules::kRunText1, text2,
+                 [&]() { return running; });
     }
 
     if (!has_dc) return;
 
     // Group C: DC voltage and load fuses, screen 0, then screen 1 when the
     // DC reply reported two screens. Fuse loops stop at the 42 states held.
-    auto screen_rules = [&](const dcScreen_t& dc, const DcVoltRow (&volts)[3], const char* screen_text,
-                            int first_fuse_id) {
+    auto screen_rules = [&](const dcScreen_t& dc, const ScreenRules& screen) {
         const float v = dc.dc_v.get();
         const std::string v_text = boost::lexical_cast<std::string>(v);
-        for (const DcVoltRow& row : volts) {
+        for (const DcVoltRow& row : screen.volts) {
             rule(row.id, v_text, row.text2, [&]() {
                 const float t = threshold(row.id);
                 return row.above ? v > t : v < t;
@@ -148,14 +120,15 @@ void pmbuspower_419<T, ID>::run_power_rules_mode2() {
         }
         const int fuses = pxr52::bounded_count(dc.alert_m_count, ALERT_M_SIZE);
         for (int l = 0; l < fuses; ++l) {
-            const std::string id = "12060047" + pxr52::zero_pad3(l + first_fuse_id) + "0";
-            const std::string text2 = std::string(screen_text) + pxr52::zero_pad3(l + 1) + "负载熔丝故障告警";
-            rule(id, "1", text2, [&]() { return dc.alert_m[l] != 0; });
+            const std::string id = pxr52::numbered_id(pxr52::power_rules::kFuseId,
+                                                      pxr52::zero_pad3(l + screen.first_fuse_number));
+            const std::string text2 = std::string(screen.screen_text) + pxr52::zero_pad3(l + 1) +
+                                      pxr52::power_rules::kFuseText;
+            rule(id, pxr52::power_rules::kFuseText1, text2, [&]() { return dc.alert_m[l] != 0; });
         }
     };
-    screen_rules(rec.dc(0), kScreen0Volts, "直流屏1", 1);
-    // The second screen's fuse ids go on at 019 while its texts restart at 001.
-    if (dc_number > 1) screen_rules(rec.dc(1), kScreen1Volts, "直流屏2", 19);
+    screen_rules(rec.dc(0), kScreens[0]);
+    if (dc_number > 1) screen_rules(rec.dc(1), kScreens[1]);
 }
 
 template void PowerDevice::run_power_rules_mode2();
