@@ -23,7 +23,16 @@ using pxr52::power_rules::AcRule;
 using pxr52::power_rules::DcVoltRow;
 using pxr52::power_rules::ScreenRules;
 using pxr52::power_rules::kAcRows;
+using pxr52::power_rules::kFuseId;
+using pxr52::power_rules::kFuseText;
+using pxr52::power_rules::kFuseText1;
+using pxr52::power_rules::kRunIds;
+using pxr52::power_rules::kRunText;
+using pxr52::power_rules::kRunText1;
 using pxr52::power_rules::kScreens;
+
+// The rectifier rules below name both run ids one by one.
+static_assert(sizeof kRunIds / sizeof kRunIds[0] == 2, "two run ids per rectifier");
 
 }  // namespace
 
@@ -98,11 +107,10 @@ void pmbuspower_419<T, ID>::run_power_rules_mode2() {
     const int modules = pxr52::bounded_count(rec.rc_count, RC_MAX);
     for (int k = 0; k < modules; ++k) {
         const std::string n = pxr52::zero_pad3(k + 1);
-        const std::string text2 = n + pxr52::power_rules::kRunText;
+        const std::string text2 = n + kRunText;
         const bool running = static_cast<long long>(rec.rcChannel[k].sw_state[0]) == run_state;
-        for (const pxr52::NumberedId& run_id : pxr52::power_rules::kRunIds)
-            rule(pxr52::numbered_id(run_id, n), pxr52::power_rules::kRunText1, text2,
-                 [&]() { return running; });
+        rule(pxr52::numbered_id(kRunIds[0], n), kRunText1, text2, [&]() { return running; });
+        rule(pxr52::numbered_id(kRunIds[1], n), kRunText1, text2, [&]() { return running; });
     }
 
     if (!has_dc) return;
@@ -120,11 +128,11 @@ void pmbuspower_419<T, ID>::run_power_rules_mode2() {
         }
         const int fuses = pxr52::bounded_count(dc.alert_m_count, ALERT_M_SIZE);
         for (int l = 0; l < fuses; ++l) {
-            const std::string id = pxr52::numbered_id(pxr52::power_rules::kFuseId,
+            const std::string id = pxr52::numbered_id(kFuseId,
                                                       pxr52::zero_pad3(l + screen.first_fuse_number));
             const std::string text2 = std::string(screen.screen_text) + pxr52::zero_pad3(l + 1) +
-                                      pxr52::power_rules::kFuseText;
-            rule(id, pxr52::power_rules::kFuseText1, text2, [&]() { return dc.alert_m[l] != 0; });
+                                      kFuseText;
+            rule(id, kFuseText1, text2, [&]() { return dc.alert_m[l] != 0; });
         }
     };
     screen_rules(rec.dc(0), kScreens[0]);
