@@ -35,6 +35,8 @@ dpkg -x "$deb" "$root"
 for f in usr/lib/tarnel-pxr52/bin/smdhost usr/lib/tarnel-pxr52/bin/pwrsim \
          usr/lib/tarnel-pxr52/lib/tarnel_brelm_pxr52_419.so usr/lib/tarnel-pxr52/lib/libsmdhost_fw.so \
          usr/share/man/man1/smdhost.1 usr/share/man/man1/pwrsim.1 \
+         usr/share/man/man7/pxr52-signals.7 usr/share/man/man5/pxr52-config.5 \
+         usr/share/man/man5/pxr52-scenario.5 usr/share/man/man5/pxr52-ini.5 \
          usr/share/doc/tarnel-pxr52/samples/demo/demo.scn; do
   [ -e "$root/$f" ] || err "$f missing from the package"
 done
