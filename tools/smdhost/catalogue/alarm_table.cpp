@@ -177,7 +177,7 @@ std::string lines_text(std::uint8_t lines) {
 
 class Builder {
 public:
-    explicit Builder(const ValueTable& values) : values_(values) {
+    explicit Builder(const ValueTable& values) {
         for (const ValueEntry& v : values.values) by_offset_[v.offset] = &v;
     }
 
@@ -243,7 +243,6 @@ private:
         return s;
     }
 
-    const ValueTable& values_;
     std::map<std::size_t, const ValueEntry*> by_offset_;
     AlarmTable table_;
 };
@@ -459,7 +458,8 @@ void coded(Builder& b, const pxr52::CodedAlarm (&rows)[N], const About (&about)[
                                  " is " + hex_code(row.code);
                     break;
                 case Unit::screen1:
-                    e.subject = "dc.1";
+                    e.subject = b.name_at(dc_offset(0, offsetof(dcScreen_t, alert_p)) +
+                                          static_cast<std::size_t>(row.byte));
                     break;
             }
             e.description = who + ": " + about[r].text + "; " + active;

@@ -35,6 +35,7 @@ public:
 
     const std::vector<ValueEntry>& values() const { return values_; }  // record order
     const std::vector<ValueFamily>& value_families() const { return value_families_; }
+    // By rule set, then rule, then instance (families() group them).
     const std::vector<AlarmEntry>& alarms() const { return alarms_; }
     const std::vector<AlarmFamily>& alarm_families() const { return alarm_families_; }
 

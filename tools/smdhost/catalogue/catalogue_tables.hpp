@@ -16,7 +16,7 @@ struct ValueTable {
 };
 
 struct AlarmTable {
-    std::vector<AlarmEntry> alarms;  // rule-set order, within a rule set call order
+    std::vector<AlarmEntry> alarms;  // by rule set, then by rule (family), then by instance
     std::vector<AlarmFamily> families;
 };
 

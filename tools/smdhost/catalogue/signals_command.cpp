@@ -45,8 +45,7 @@ void values_text(const std::vector<const ValueEntry*>& values, std::ostream& out
     std::size_t name_width = 4;
     for (const ValueEntry* v : values) name_width = std::max(name_width, v->name.size());
     const std::size_t lead = name_width + 2 + 5 + 5 + 7;
-    out << "Values (" << values.size()
-        << "; instances count from 1 and are present when their count covers them)\n";
+    out << "Values (" << values.size() << "; instance numbers count from 1)\n";
     out << pad("NAME", name_width + 2) << pad("UNIT", 5) << pad("TYPE", 5) << pad("OFFSET", 7)
         << "DESCRIPTION\n";
     for (const ValueEntry* v : values) {
@@ -73,11 +72,22 @@ void alarms_text(const std::vector<const AlarmEntry*>& alarms, std::ostream& out
         };
         block(e->description);
         switch (e->kind) {
-            case SignalKind::alarm:
-                // The texts last: their width on a terminal is not their length.
-                out << std::string(indent, ' ') << "key " << e->key << "  text1 \"" << e->text1
-                    << "\"  text2 \"" << e->text2 << "\"\n";
+            case SignalKind::alarm: {
+                // Joined while the bytes fit: a wide character takes fewer
+                // columns than it has bytes, so a line never gets too wide.
+                const std::string pieces[] = {"key " + e->key, "text1 \"" + e->text1 + "\"",
+                                              "text2 \"" + e->text2 + "\""};
+                std::string line;
+                for (const std::string& p : pieces) {
+                    if (!line.empty() && indent + line.size() + 2 + p.size() > 80) {
+                        out << std::string(indent, ' ') << line << "\n";
+                        line.clear();
+                    }
+                    line += (line.empty() ? "" : "  ") + p;
+                }
+                out << std::string(indent, ' ') << line << "\n";
                 break;
+            }
             case SignalKind::threshold:
                 out << std::string(indent, ' ') << "value " << e->value << ", name \"" << e->text1
                     << "\"\n";
