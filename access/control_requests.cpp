@@ -110,10 +110,10 @@ bool member_text(const Json::Value& root, const char* key, std::string& text) {
     return true;
 }
 
-// Parses `text` with the JSON library's classic reader, whose rules the
-// host's requests are written to: comments allowed, text after the first
-// value ignored, but a trailing comma or a leading byte-order mark is a syntax
-// error (the builder's default reader would accept both). False on any
+// Parses `text` with the JSON library's classic reader (Json::Reader):
+// comments allowed and text after the first value ignored, but a trailing
+// comma or a leading byte-order mark is a syntax error, so such a request
+// sends nothing (the builder's default reader accepts both). False on any
 // error. Its nesting limit throws; that is a refusal like any other, never an
 // exception to the host.
 bool parse_json(const std::string& text, Json::Value& root) {
