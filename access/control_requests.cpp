@@ -20,7 +20,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <memory>
 #include <string>
 
 #include <json/reader.h>
@@ -111,16 +110,17 @@ bool member_text(const Json::Value& root, const char* key, std::string& text) {
     return true;
 }
 
-// Parses exactly `text`; false on any syntax error. The reader's defaults
-// allow comments and ignore text after the first value. Its nesting limit
-// throws; that is a refusal like any other, never an exception to the host.
+// Parses `text` with the JSON library's classic reader (Json::Reader):
+// comments allowed and text after the first value ignored, but a trailing
+// comma or a leading byte-order mark is a syntax error, so such a request
+// sends nothing (the builder's default reader accepts both). False on any
+// error. Its nesting limit throws; that is a refusal like any other, never an
+// exception to the host.
 bool parse_json(const std::string& text, Json::Value& root) {
     if (text.empty()) return false;
     try {
-        Json::CharReaderBuilder builder;
-        const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-        std::string errors;
-        return reader->parse(text.data(), text.data() + text.size(), &root, &errors);
+        Json::Reader reader;
+        return reader.parse(text.data(), text.data() + text.size(), root);
     } catch (const std::exception&) {
         return false;
     }

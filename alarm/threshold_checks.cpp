@@ -27,6 +27,8 @@ void UniDataDevice<T, Base, ID>::CheckAIMap() {
     for (const auto& entry : ai_map) {
         const std::string& signal_id = entry.second.first;
         std::string threshold_id;
+        // A signal id shorter than nine characters has no threshold id: the
+        // entry stays listed in ai_map but is never checked.
         if (!pxr52::derive_threshold_id(signal_id, threshold_id)) continue;
         const Json::Value& v = value_map[entry.first];  // inserts a null member when absent
         // Null is "no value yet"; a text or container is no value either.

@@ -67,7 +67,6 @@ void BM_CaptureCommand(benchmark::State& state, unsigned char cid1, unsigned cha
     for (auto _ : state) {
         dev->round_active = 1;
         dev->round_mask = 0;
-        dev->last_cmd = 0;
         payload(*dev, pair.command.decoded);
     }
     if (dev->round_active != 1) state.SkipWithError("the command closed the round");

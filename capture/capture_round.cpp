@@ -1,9 +1,19 @@
 // The capture round of the shipped device: recognise the other master's
 // commands, take the response that follows each, decode it into the capture
 // record, and publish when all eight responses of a round were accepted.
-// A published record holds only accepted replies of one round: a refused
-// reply leaves the capture record as it was, and a round that the next
-// round's commands would complete is dropped.
+//
+// Only the 0x40/0x42 command opens (or restarts) a round and only an accepted
+// 0x42/0x44 response closes it; the order of the pairs in between does not
+// matter, and a command asked again within the round has its later accepted
+// response decoded over the earlier one (masters re-ask after a control
+// command, retry a refused or failed exchange, or poll one command twice).
+//
+// A published record holds only values of accepted replies: a decoder may
+// write part of a reply before it refuses it, so the capture record is put
+// back as it was before that reply. Should the line lose both a round's DC
+// alarm reply and the next AC analog command, the next round's replies
+// complete the open round: the record then holds genuine values of those
+// two cycles (stale by at most one cycle, never a refused reply's).
 #include <cstring>
 
 #include "device/tarnel_brelm_pxr52_419.hpp"
@@ -51,18 +61,6 @@ const CaptureCommand* command_row(int code) {
     return &kCommands[code - 1];
 }
 
-// True when command `code` asks again for a reply already taken in this
-// round, other than as an immediate repeat of the previous command (a retry
-// or a duplicated frame). The master has then begun its next interrogation
-// while this round still waits for its DC alarm reply, and we missed the
-// 0x40/0x42 command that would have restarted it: completing this round with
-// the next round's replies would publish a mix of two rounds, so the open
-// round is dropped instead.
-bool asks_again(int code, int last_code, std::uint16_t mask) {
-    const CaptureCommand* row = command_row(code);
-    return row != nullptr && (mask & row->bit) != 0 && code != last_code;
-}
-
 }  // namespace
 
 int Tarnel_BRELM_PXR52_419::command_for(unsigned char cid1, unsigned char cid2) const {
@@ -104,8 +102,6 @@ int Tarnel_BRELM_PXR52_419::process_payload() {
         // A command (or a response with a non-zero return code, taken as one).
         current_cmd = command_for(cid1, cid2_or_rtn);
         if (current_cmd == 1) start_round();
-        if (round_active == 1 && asks_again(current_cmd, last_cmd, round_mask)) round_active = 0;
-        last_cmd = current_cmd;
         if (round_active != 1) current_cmd = kNoCommand;
         return 1;
     }

@@ -50,13 +50,12 @@ void load_threshold_file(const std::string& file, unsigned data_id, ai_table& ai
         for (const auto& child : ai_section) {
             auto entry = split_first_comma(child.second.data());
             // Positions 3 and 8 of the signal id make its threshold id; a
-            // shorter id could never be checked, so it is not loaded.
-            if (entry.first.size() < kMinAiSignalIdLength) {
+            // shorter id is loaded as written (the table lists it) but the
+            // checks pass it by. Said once here, not every round.
+            if (entry.first.size() < kMinAiSignalIdLength)
                 std::cout << "AI key:" << child.first << " signal id:" << entry.first
                           << " shorter than " << kMinAiSignalIdLength
-                          << " characters, skipped\n";
-                continue;
-            }
+                          << " characters, not checked\n";
             ai[child.first] = std::move(entry);
         }
         if (tree.count("ALARM") != 0) {

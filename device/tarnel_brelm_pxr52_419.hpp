@@ -45,5 +45,4 @@ public:
     pxr52_419_Data_t capture;       // record being filled during a round
     float dc_param1 = 0.0f;         // 0x42/0x47 word 1 / 100
     float dc_param2 = 0.0f;         // 0x42/0x47 word 2 / 100
-    int last_cmd = 0;               // code of the last command frame seen
 };

@@ -1,6 +1,7 @@
 // pwrsim as a user runs it: a trace with its truth replayed by smdhost
-// (every published record is the truth of its round, none for a spoiled
-// round), the plant serving a pseudo-terminal, and the command line.
+// (every unspoiled round publishes its truth, a spoiled one nothing unless
+// the next cycle completes it), the plant serving a pseudo-terminal, and the
+// command line.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -89,7 +90,13 @@ TEST_F(PwrsimTrace, CleanLinePublishesEveryRoundsTruth) {
     EXPECT_EQ(published, expected());
 }
 
-TEST_F(PwrsimTrace, TenPercentNoisePublishesExactlyTheUnspoiledRounds) {
+// Rounds in order: an unspoiled round publishes its truth; a spoiled round
+// publishes nothing, except where the round before it was spoiled too. When
+// the noise took both that round's DC alarm pair and this round's AC analog
+// command, the open round goes on and this cycle's replies complete it: a
+// record of the two cycles' values, which the truth file (null for both)
+// cannot name.
+TEST_F(PwrsimTrace, TenPercentNoisePublishesTheUnspoiledRoundsInOrder) {
     for (const char* seed : {"1", "2", "3"}) {
         SCOPED_TRACE(seed);
         truth.clear();
@@ -99,7 +106,19 @@ TEST_F(PwrsimTrace, TenPercentNoisePublishesExactlyTheUnspoiledRounds) {
         const auto want = expected();
         EXPECT_LT(want.size(), truth.size()) << "10% noise spoils some rounds";
         EXPECT_GT(want.size(), 0u);
-        EXPECT_EQ(published, want);
+        std::size_t at = 0, next = 0;  // in `published`, in `want`
+        for (std::size_t r = 0; r < truth.size(); ++r) {
+            if (!truth[r].empty()) {
+                ASSERT_LT(at, published.size()) << "round " << r + 1 << " was not published";
+                EXPECT_EQ(published[at], truth[r]) << "round " << r + 1;
+                ++at;
+                ++next;
+            } else if (r > 0 && truth[r - 1].empty() && at < published.size() &&
+                       (next == want.size() || published[at] != want[next])) {
+                ++at;  // completed by this cycle after a double loss
+            }
+        }
+        EXPECT_EQ(at, published.size()) << "published more often than rounds allow";
     }
 }
 

@@ -314,11 +314,15 @@ TEST_F(SmdhostReplay, IoctlEventShapes) {
         "!ioctl 5 out=2\n"
         "!ioctl 5\n"
         "!ioctl 310 out=8 {\"signal_id\":\"4196A3101001\",\"SetValue\":\"53.5\"}\n"
-        "!ioctl 310 {broken\n");
+        "!ioctl 310 {broken\n"
+        // Stricter than the library's default reader: a trailing comma and a
+        // leading byte-order mark are syntax errors, so nothing is sent.
+        "!ioctl 310 {\"signal_id\":\"4196A3101001\",\"SetValue\":\"53.5\",}\n"
+        "!ioctl 310 \xEF\xBB\xBF{\"signal_id\":\"4196A3101001\",\"SetValue\":\"53.5\"}\n");
     ASSERT_EQ(r.status, 0) << r.err;
     const auto events = events_of(r.out);
     const auto ioctls = only(events, "ioctl");
-    ASSERT_EQ(ioctls.size(), 6u);
+    ASSERT_EQ(ioctls.size(), 8u);
     EXPECT_EQ(ioctls[0]["code"].asInt(), 300);
     EXPECT_EQ(ioctls[0]["out"].asInt(), 1);
     EXPECT_EQ(ioctls[0]["out_len"].asInt(), 4);
@@ -331,6 +335,8 @@ TEST_F(SmdhostReplay, IoctlEventShapes) {
     EXPECT_EQ(ioctls[3]["out_len"].asInt(), 4);
     EXPECT_EQ(ioctls[4]["result"].asInt(), 0);
     EXPECT_EQ(ioctls[5]["result"].asInt(), -1);
+    EXPECT_EQ(ioctls[6]["result"].asInt(), -1);
+    EXPECT_EQ(ioctls[7]["result"].asInt(), -1);
     const auto sends = only(events, "send");
     ASSERT_EQ(sends.size(), 2u);
     EXPECT_EQ(sends[0]["info"].asString(), "07EA0101000000");

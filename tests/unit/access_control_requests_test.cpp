@@ -74,6 +74,8 @@ TEST(ControlSetDcParameter, EncodingPerModelAndResults) {
         {"pxr52_419", R"({"signal_id":"4196A3101001","SetValue":"volts"})", 0, "42/49 85 00 00;"},
         {"pxr52_419", R"({"signal_id":"4196A3101001","SetValue":400})", 0, "42/49 85 9C 40;"},
         {"pxr52_419", R"({"signal_id":"4196A3101001","SetValue":-327.68})", 0, "42/49 85 80 00;"},
+        // The classic reader takes comments and ignores what follows the value.
+        {nullptr, a53 + " // set by hand", 0, "42/48 DC 00 00 56 42;"},
         // Not applicable: nothing sent, the host decides.
         {"pxr52_419", R"({"signal_id":"","SetValue":1})", kHostResult, ""},
         {nullptr, R"({"signal_id":"4196A3101002","SetValue":1})", kHostResult, ""},
@@ -88,6 +90,9 @@ TEST(ControlSetDcParameter, EncodingPerModelAndResults) {
         {nullptr, "", -1, ""},
         {nullptr, "signal_id=4196A3101001", -1, ""},
         {nullptr, R"({"signal_id":"4196A3101001",)", -1, ""},
+        {nullptr, R"({"signal_id":"4196A3101001","SetValue":"53.5",})", -1, ""},  // trailing comma
+        {nullptr, R"({"signal_id":"4196A3101001","SetValue":[53.5,]})", -1, ""},
+        {nullptr, "\xEF\xBB\xBF" + a53, -1, ""},  // byte-order mark
         {nullptr, std::string(5000, '['), -1, ""},
         {"pxr52_419", R"({"signal_id":"4196A3101001","SetValue":700})", -1, ""},
         {"pxr52_419", R"({"signal_id":"4196A3101001","SetValue":-327.7})", -1, ""},

@@ -1,5 +1,6 @@
 // The capture round: which frames open, feed, drop and close a round, what
-// gets published, and that no published record mixes two rounds.
+// gets published, and that a published record holds only values of accepted
+// replies of its window (its own cycle, or the one before after a double loss).
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "support/alloc_counter.hpp"
+#include "support/record_window.hpp"
 #include "support/test_device.hpp"
 
 namespace {
@@ -226,7 +228,7 @@ TEST_F(CaptureRound, ResponseRoutingWrongGroupErrorsAndReturnCodes) {
     EXPECT_EQ(dev.current_cmd, 0);
 }
 
-TEST_F(CaptureRound, RefusedRepliesAndAskedAgainCommands) {
+TEST_F(CaptureRound, RefusedRepliesAndADoubleLoss) {
     // A refused two-screen DC reply (another reading, cut short), then the
     // accepted one-screen reply: nothing of the refused one is published.
     std::vector<Pair> pairs = round_pairs(32);
@@ -244,13 +246,20 @@ TEST_F(CaptureRound, RefusedRepliesAndAskedAgainCommands) {
     EXPECT_TRUE(same_but_time(dev.data, clean_record(32)));
 
     // Round 40 loses its DC alarm reply and round 41 its AC analog command:
-    // 41's commands ask again for replies 40 has, which drops round 40.
+    // round 40 stays open and 41's replies complete it. 41's AC analog reply
+    // finds the DC alarm command awaited and is ignored, so the record has
+    // round 40's AC analog values and round 41's for the rest.
     const std::vector<Pair> a = round_pairs(40), b = round_pairs(41);
     for (int k = 0; k < 7; ++k) feed(dev, a[k]);
     testing_support::deliver(dev, decoded_frame(0x42, 0x44));
     testing_support::deliver(dev, decoded_frame(0x40, 0x00, b[0].reply));
-    EXPECT_EQ(feed_all(dev, std::vector<Pair>(b.begin() + 1, b.end())), 1);
-    EXPECT_EQ(published(), 1u);
+    EXPECT_EQ(feed_all(dev, std::vector<Pair>(b.begin() + 1, b.end())), 0);
+    EXPECT_EQ(published(), 2u);
+    const pxr52_419_Data_t r40 = clean_record(40), r41 = clean_record(41);
+    EXPECT_EQ(dev.data.ia.get(), r40.ia.get());
+    EXPECT_EQ(dev.data.rc_v.get(), r41.rc_v.get());
+    EXPECT_EQ(dev.data.dc0.dc_v.get(), r41.dc0.dc_v.get());
+    EXPECT_EQ(testing_support::foreign_field(dev.data.bytes(), {r40.bytes(), r41.bytes()}), nullptr);
 }
 
 // Line faults applied to one frame of a stream of rounds.
@@ -262,11 +271,13 @@ struct FaultAt {
 };
 
 // Three clean rounds, every single fault and every pair of faults on their 48
-// frames: each record published must be exactly the round it was published in.
-// A refused reply is another round's reply cut short by one byte, so whatever
-// it writes before it is refused differs from the round's own values;
-// "asked_again" repeats the pair at once with such a reply.
-TEST(CaptureRoundFaults, NoPublishedRecordMixesRoundsWithUpToTwoFaults) {
+// frames. A record published in round r is exactly round r's, except after
+// the double loss of round r-1's DC alarm pair and round r's AC analog
+// command: then every value in it is round r's or round r-1's. A refused
+// reply is another round's reply cut short by one byte, so whatever it writes
+// before it is refused differs from the values of both; "asked_again"
+// repeats the pair at once with such a reply.
+TEST(CaptureRoundFaults, PublishedValuesComeFromTheirWindowWithUpToTwoFaults) {
     CoutCapture quiet;
     constexpr int kRounds = 3;
     std::vector<pxr52_419_Data_t> clean;
@@ -288,11 +299,19 @@ TEST(CaptureRoundFaults, NoPublishedRecordMixesRoundsWithUpToTwoFaults) {
         if (f % 2 == 1)
             for (Fault k : {Fault::refused, Fault::error_code, Fault::asked_again}) faults.push_back({f, k});
     }
-    std::size_t mixed = 0, publications = 0, scenarios = 0;
+    std::size_t foreign = 0, publications = 0, scenarios = 0, stale = 0;
     for (std::size_t x = 0; x < faults.size(); ++x) {
         for (std::size_t y = x + 1; y < faults.size(); ++y) {
             if (faults[x].frame == faults[y].frame) continue;
             ++scenarios;
+            // True when the fault on `frame` keeps the device from taking it.
+            auto lost = [&](int frame) {
+                for (const FaultAt& a : {faults[x], faults[y]})
+                    if (a.frame == frame)
+                        return a.fault == Fault::lost || a.fault == Fault::bad || a.fault == Fault::refused ||
+                               a.fault == Fault::error_code;
+                return false;
+            };
             T dev;
             dev.data_id = 7;
             for (int f = 0; f < kRounds * 16; ++f) {
@@ -302,10 +321,16 @@ TEST(CaptureRoundFaults, NoPublishedRecordMixesRoundsWithUpToTwoFaults) {
                 auto send = [&](const Bytes& frame) {
                     if (testing_support::deliver(dev, frame) != 0) return;
                     ++publications;
-                    if (!same_but_time(dev.data, clean[r]) && mixed++ == 0)
-                        ADD_FAILURE() << "round " << r << " mixed; faults at frames " << faults[x].frame
-                                      << " (" << int(faults[x].fault) << ") and " << faults[y].frame
-                                      << " (" << int(faults[y].fault) << ")";
+                    const bool carried_over = r > 0 && lost(16 * r) && (lost(16 * r - 2) || lost(16 * r - 1));
+                    stale += carried_over;
+                    const bool ok = carried_over ? testing_support::foreign_field(
+                                                       dev.data.bytes(), {clean[r].bytes(), clean[r - 1].bytes()}) ==
+                                                       nullptr
+                                                 : same_but_time(dev.data, clean[r]);
+                    if (!ok && foreign++ == 0)
+                        ADD_FAILURE() << "round " << r << " holds a value from outside its window; faults at frames "
+                                      << faults[x].frame << " (" << int(faults[x].fault) << ") and "
+                                      << faults[y].frame << " (" << int(faults[y].fault) << ")";
                 };
                 const Fault fault = faults[x].frame == f   ? faults[x].fault
                                     : faults[y].frame == f ? faults[y].fault
@@ -331,8 +356,9 @@ TEST(CaptureRoundFaults, NoPublishedRecordMixesRoundsWithUpToTwoFaults) {
             }
         }
     }
-    EXPECT_EQ(mixed, 0u);
+    EXPECT_EQ(foreign, 0u);
     EXPECT_GT(publications, scenarios);  // most scenarios still publish some rounds
+    EXPECT_GT(stale, 0u);                // and the double losses were among them
 }
 
 TEST(CaptureAllocation, OnlyTheFramePublishingARoundMayAllocate) {

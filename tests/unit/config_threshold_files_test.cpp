@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include <boost/property_tree/ptree.hpp>
 #include <gtest/gtest.h>
@@ -23,7 +24,7 @@ const char kAiFile[] =
     "[AI]\n"
     "ua1=419110100001,A相电压\n"
     "ub1=419110200001\n"
-    "blank=,unnamed\n"
+    "lead=,Lead\n"
     "[ALARM]\n"
     "door=门磁告警,2\n"
     "smoke=烟感告警\n";
@@ -52,8 +53,10 @@ TEST(ThresholdFile, LastCandidateIsFoundAndBothSectionsLoad) {
     CoutCapture out;
     EXPECT_EQ(r.dev.InitSetting(json("{}")), 1);
 
-    // The id-less value is not loaded: it could never give a threshold id.
-    ASSERT_EQ(r.dev.ai_map.size(), 2u);
+    // The value that starts with the comma gives an empty signal id: listed
+    // like any other, told once that it is never checked.
+    ASSERT_EQ(r.dev.ai_map.size(), 3u);
+    EXPECT_EQ(r.dev.ai_map["lead"], std::make_pair(std::string(), std::string("Lead")));
     EXPECT_EQ(r.dev.ai_map["ua1"], std::make_pair(std::string("419110100001"), std::string("A相电压")));
     EXPECT_EQ(r.dev.ai_map["ub1"], std::make_pair(std::string("419110200001"), std::string("419110200001")));
     ASSERT_EQ(r.dev.alarm_map.size(), 2u);
@@ -61,11 +64,16 @@ TEST(ThresholdFile, LastCandidateIsFoundAndBothSectionsLoad) {
     EXPECT_EQ(r.dev.alarm_map["smoke"], "烟感告警");
     EXPECT_EQ(out.text(),
               "parse ini/yaml filename:./ini/tarnel/tarnel_brelm_pxr52_419.ini\n"
-              "AI key:blank signal id: shorter than 9 characters, skipped\n"
+              "AI key:lead signal id: shorter than 9 characters, not checked\n"
               "AI 7\n"
+              "first:lead second: name:Lead\n"
               "first:ua1 second:419110100001 name:A相电压\n"
               "first:ub1 second:419110200001 name:419110200001\n");
     EXPECT_EQ(r.events(HostEvent::Kind::host_init).size(), 1u);
+    r.dev.value_map = json(R"({"lead": 5, "ua1": 220})");
+    r.dev.CheckAIMap();
+    EXPECT_EQ(alarm_test::rule_calls(r.log),
+              std::vector<std::string>{"threshold 419610101001 'A相电压' 220 1"});
 }
 
 TEST(ThresholdFile, RepeatedLoadAddsAndOverwrites) {
