@@ -97,6 +97,10 @@ TEST(HttpServer, ServesWhatIsRegisteredAndRefusesEverythingElse) {
     const int port = server.start();
 
     const std::string chart = smdtest::read_file(std::string(kChartJs) + "/chart.min.js");
+    // Ranges are ignored: the whole file, not a response of 500 copies.
+    std::string many_ranges = "Range: bytes=0-";
+    for (int k = 0; k < 500; ++k) many_ranges += ",0-";
+    many_ranges += "\r\n";
     struct Case {
         std::string request;
         const char* status;  // the status line's start
@@ -111,6 +115,7 @@ TEST(HttpServer, ServesWhatIsRegisteredAndRefusesEverythingElse) {
         {get("/api/fail"), "HTTP/1.1 500", "internal error\n", ""},
         {get("/"), "HTTP/1.1 200", "<h1>plant</h1>", "Content-Type: text/html; charset=utf-8"},
         {get("/vendor/chart.js/chart.min.js"), "HTTP/1.1 200", chart, "Content-Type: text/javascript"},
+        {get("/vendor/chart.js/chart.min.js", many_ranges), "HTTP/1.1 200", chart, ""},
         {get("/missing.js"), "HTTP/1.1 404", "not found\n", ""},
         {get("/../secret"), "HTTP/1.1 404", "not found\n", ""},
         {get("/%2e%2e/secret"), "HTTP/1.1 404", "not found\n", ""},
@@ -167,6 +172,20 @@ TEST(HttpServer, ConnectionsBeyondTheLimitGet503UntilOneIsFree) {
     EXPECT_EQ(body_of(roundtrip(port, get("/x"))), "x");
     ::close(idle2);
     server.stop();  // returns: nothing left waiting
+}
+
+TEST(HttpServer, RequestHeadThatTakesTooLongGets408) {
+    smdhttp::HttpLimits limits;
+    limits.request_timeout = 300ms;
+    HttpServer server({"127.0.0.1", 0}, limits);
+    server.route("/x", [](const HttpRequest&) { return HttpReply::text("x"); });
+    const int port = server.start();
+    const int fd = connect_to(port);
+    const std::string part = "GET /x HTTP/1.1\r\nHost: t\r\n";  // and nothing more
+    ASSERT_EQ(::send(fd, part.data(), part.size(), MSG_NOSIGNAL), static_cast<ssize_t>(part.size()));
+    const std::string r = read_all(fd);
+    EXPECT_EQ(r.compare(0, 12, "HTTP/1.1 408"), 0) << r;
+    ::close(fd);
 }
 
 TEST(HttpServer, SlowEventClientIsDroppedWhileProducerAndOthersGoOn) {

@@ -89,6 +89,15 @@ std::string error_text(int status) {
     }
 }
 
+// Byte ranges are not served: the library would build one response part
+// per range in memory, so that a request for many overlapping ranges of a
+// large file asks for hundreds of times its size. A Range header is
+// ignored, as a server without range support does: the whole file, 200.
+void ignore_ranges(httplib::Request& req) {
+    req.ranges.clear();
+    req.headers.erase("Range");
+}
+
 std::string regex_escape(const std::string& text) {
     static const std::string special = R"(\^$.|?*+()[]{})";
     std::string out;
@@ -294,7 +303,7 @@ void HttpServer::Impl::serve(int fd) {
         const bool last = n + 1 == limits.keep_alive_requests;
         bool closed = false;
         state.status = 0;
-        const bool ok = engine.process_request(stream, last, closed, nullptr);
+        const bool ok = engine.process_request(stream, last, closed, ignore_ranges);
         if (stream.over_budget()) {
             stream.send_raw(canned(431, "Request Header Fields Too Large", "request head too large\n"));
             linger = true;

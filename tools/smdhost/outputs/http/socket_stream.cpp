@@ -82,8 +82,11 @@ ssize_t SocketStream::read(char* ptr, size_t size) {
             timed_out_ = true;
             return -1;
         }
-        if (!fill(std::min(left, bounds_.read_timeout))) {
-            if (std::chrono::steady_clock::now() >= deadline_) timed_out_ = true;
+        // The wait ends at the deadline when that comes first; a wait cut
+        // short by it is the deadline's doing, whatever the clock says.
+        const bool deadline_first = left <= bounds_.read_timeout;
+        if (!fill(deadline_first ? left : bounds_.read_timeout)) {
+            if (deadline_first || std::chrono::steady_clock::now() >= deadline_) timed_out_ = true;
             return -1;
         }
     }
