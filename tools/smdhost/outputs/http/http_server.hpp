@@ -60,8 +60,10 @@ public:
     // groups arrive as HttpRequest::captures. A handler that throws gets 500.
     void route(const std::string& pattern, HttpHandler handler);
     // A server-sent event stream of `hub` at `path`; the hub must outlive
-    // the server. Its max_clients must stay below max_clients here, so that
-    // streams never take every connection.
+    // the server, and stop() closes it. Its max_clients must stay below
+    // max_clients here, so that streams never take every connection. Each
+    // stream starts with "retry: 3000" and carries a comment line when idle
+    // for `event_heartbeat`.
     void events(const std::string& path, SseHub& hub);
     // The files of `files` below `prefix` ("/" or "/vendor/chart.js/").
     void files(const std::string& prefix, StaticFiles files);
