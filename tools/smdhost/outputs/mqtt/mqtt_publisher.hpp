@@ -71,7 +71,8 @@ public:
     // is not valid (is_valid_topic) or the publisher has stopped.
     bool publish(const std::string& subtopic, const std::string& payload);
 
-    // ROOT/status; "online" until told otherwise.
+    // ROOT/status; "online" until told otherwise (called before start(),
+    // the first connection already says "stale").
     void set_status(Status status);
 
     // "offline", disconnect, thread joined; idempotent.
