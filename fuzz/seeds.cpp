@@ -317,6 +317,23 @@ void ioctl_seeds() {
 
 }  // namespace
 
+// Texts the monitor outputs meet: label values and events with quotes,
+// line breaks and Chinese text, request paths, --mqtt and --http values.
+void monitor_text_seeds() {
+    const struct {
+        const char* name;
+        const char* text;
+    } seeds[] = {
+        {"label", "a\"b\\c\nd \xE5\x91\x8A\xE8\xAD\xA6"},
+        {"event", "{\"ev\":\"publish\",\"t\":\"2026-01-01T00:00:06.000+00:00\"}\r\nsecond"},
+        {"path", "js/../../outside/secret"},
+        {"path_link", "up/outside/secret"},
+        {"mqtt", "mqtt://[fd00::5]:1884/site/%E7%AB%99/a/"},
+        {"listen", "[::1]:9752"},
+    };
+    for (const auto& s : seeds) write("monitor_text", s.name, Seed().raw(std::string(s.text)));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
@@ -329,5 +346,6 @@ int main(int argc, char** argv) {
     cache_seeds();
     init_seeds();
     ioctl_seeds();
+    monitor_text_seeds();
     return 0;
 }

@@ -9,6 +9,8 @@ packages=(
   libjsoncpp-dev libboost-dev libboost-date-time-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev dpkg-dev
+  libcpp-httplib-dev libmosquitto-dev libsystemd-dev libjs-chart.js
+  mosquitto mosquitto-clients prometheus systemd
 )
 packages+=("$@")
 

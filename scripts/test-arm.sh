@@ -22,7 +22,7 @@ fi
 # which includes the armhf lists right after the architecture was added.
 scripts/ensure-deps.sh g++-arm-linux-gnueabihf qemu-user \
   libjsoncpp-dev:armhf libgtest-dev:armhf libgmock-dev:armhf libboost-dev:armhf \
-  libsqlite3-dev:armhf
+  libsqlite3-dev:armhf libcpp-httplib-dev:armhf libmosquitto-dev:armhf libsystemd-dev:armhf
 
 build=${ARM_BUILD_DIR:-build-arm}
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-armhf.cmake \

@@ -26,7 +26,7 @@ deb=$(ls "$work"/out/*.deb 2>/dev/null | head -1)
 
 info=$(dpkg-deb -f "$deb" Package Depends)
 grep -q '^Package: tarnel-pxr52$' <<<"$info" || err "package name: $info"
-for dep in libjsoncpp libsqlite3; do
+for dep in libjsoncpp libsqlite3 libjs-chart.js; do
   grep -q "$dep" <<<"$info" || err "Depends lacks $dep: $info"
 done
 
@@ -37,7 +37,9 @@ for f in usr/lib/tarnel-pxr52/bin/smdhost usr/lib/tarnel-pxr52/bin/pwrsim \
          usr/share/man/man1/smdhost.1 usr/share/man/man1/pwrsim.1 \
          usr/share/man/man7/pxr52-signals.7 usr/share/man/man5/pxr52-config.5 \
          usr/share/man/man5/pxr52-scenario.5 usr/share/man/man5/pxr52-ini.5 \
-         usr/share/doc/tarnel-pxr52/samples/demo/demo.scn; do
+         usr/share/doc/tarnel-pxr52/samples/demo/demo.scn \
+         usr/lib/systemd/system/smdhost-listen@.service usr/lib/tarnel-pxr52/bin/smdhost-listen-service \
+         usr/share/doc/tarnel-pxr52/examples/ttyUSB0.conf; do
   [ -e "$root/$f" ] || err "$f missing from the package"
 done
 for p in smdhost pwrsim; do
@@ -45,6 +47,13 @@ for p in smdhost pwrsim; do
   [ "$(readlink -f "$root/usr/bin/$p")" = "$root/usr/lib/tarnel-pxr52/bin/$p" ] ||
     err "usr/bin/$p does not lead to usr/lib/tarnel-pxr52/bin/$p"
 done
+
+# The unit starts the script the package installs, by its installed path.
+grep -qx 'ExecStart=/usr/lib/tarnel-pxr52/bin/smdhost-listen-service' \
+  "$root/usr/lib/systemd/system/smdhost-listen@.service" || err "the unit's ExecStart is not the installed script"
+[ -x "$root/usr/lib/tarnel-pxr52/bin/smdhost-listen-service" ] || err "smdhost-listen-service is not executable"
+control=$(dpkg-deb -I "$deb")
+grep -q ' postinst ' <<<"$control" || err "the package has no postinst (systemd reload)"
 
 # No path of the build tree may remain in what is installed.
 if readelf -d "$root/usr/lib/tarnel-pxr52/bin/smdhost" | grep -E 'R(UN)?PATH' | grep -q "$build"; then
