@@ -81,8 +81,28 @@ void FrameDecoder::start() {
     sum_ = 0;
 }
 
-FrameDecoder::Status FrameDecoder::fail(FrameFault fault) {
-    fault_ = fault;
+FrameDecoder::Status FrameDecoder::fail(FrameFault fault, std::size_t chars) {
+    detail_ = FrameFaultDetail{};
+    detail_.fault = fault;
+    detail_.chars = chars;
+    text_size_ = std::min(chars, kMaxFrameChars);
+    // A non-hex character shifts the pairing of every digit after it, so a
+    // field is known only when all its characters came before the first one.
+    const auto digits_good = [&](std::size_t upto) {
+        return bytes_ * 2 >= upto && (!bad_hex_ || bad_position_ > upto);
+    };
+    if (digits_good(8)) {
+        detail_.has_header = true;
+        std::copy(raw_, raw_ + 4, detail_.header);
+    }
+    if (digits_good(12)) {
+        detail_.has_lenid = true;
+        detail_.lenid = (static_cast<unsigned>(raw_[4]) << 8 | raw_[5]) & 0xFFF;
+    }
+    if (fault == FrameFault::hex) {
+        detail_.bad_char = bad_char_;
+        detail_.bad_position = bad_position_;
+    }
     return Status::fault;
 }
 
@@ -92,8 +112,10 @@ FrameDecoder::Status FrameDecoder::push(unsigned char c) {
         return Status::none;
     }
     if (c == '~') {
-        start();  // the partial frame is bad; a new one begins here
-        return fail(FrameFault::broken);
+        // The partial frame is bad; a new one begins here.
+        const Status s = fail(FrameFault::broken, chars_);
+        start();
+        return s;
     }
     if (c == '\r' || (accept_lf_ && c == '\n')) {
         state_ = State::idle;
@@ -101,13 +123,17 @@ FrameDecoder::Status FrameDecoder::push(unsigned char c) {
     }
     if (++chars_ > kMaxFrameChars) {
         state_ = State::overlong;  // skip to the next SOI
-        return fail(FrameFault::too_long);
+        return fail(FrameFault::too_long, chars_);
     }
     sum_ += c;
-    last4_[chars_ % 4] = c;
+    text_[chars_ - 1] = static_cast<char>(c);
     const int v = hex_value(c);
     if (v < 0) {
-        bad_hex_ = true;
+        if (!bad_hex_) {
+            bad_hex_ = true;
+            bad_char_ = c;
+            bad_position_ = chars_;
+        }
     } else if (!odd_nibble_) {
         high_nibble_ = static_cast<unsigned char>(v);
         odd_nibble_ = true;
@@ -120,18 +146,43 @@ FrameDecoder::Status FrameDecoder::push(unsigned char c) {
 }
 
 FrameDecoder::Status FrameDecoder::finish() {
-    if (bad_hex_) return fail(FrameFault::hex);
+    using Length = FrameFaultDetail::Length;
+    if (bad_hex_) return fail(FrameFault::hex, chars_);
     // VER ADR CID1 CID2 LENGTH(2) CHKSUM(2): at least 16 characters, even.
-    if (odd_nibble_ || bytes_ < 8) return fail(FrameFault::length);
+    if (odd_nibble_ || bytes_ < 8) {
+        fail(FrameFault::length, chars_);
+        detail_.length = chars_ < 16 ? Length::too_short : Length::odd_chars;
+        return Status::fault;
+    }
     const unsigned length = static_cast<unsigned>(raw_[4]) << 8 | raw_[5];
     const unsigned lenid = length & 0xFFF;
-    if ((lenid & 1) != 0 || lenid != chars_ - 16) return fail(FrameFault::length);
-    if ((length >> 12) != length_checksum(lenid)) return fail(FrameFault::length_checksum);
-    const std::uint32_t tail = static_cast<std::uint32_t>(last4_[0]) + last4_[1] + last4_[2] + last4_[3];
+    if ((lenid & 1) != 0 || lenid != chars_ - 16) {
+        fail(FrameFault::length, chars_);
+        detail_.length = (lenid & 1) != 0 ? Length::odd_lenid : Length::mismatch;
+        detail_.info_chars = chars_ - 16;
+        return Status::fault;
+    }
+    if ((length >> 12) != length_checksum(lenid)) {
+        fail(FrameFault::length_checksum, chars_);
+        detail_.expected = length_checksum(lenid);
+        detail_.received = length >> 12;
+        return Status::fault;
+    }
+    const char* tail4 = text_ + chars_ - 4;
+    const std::uint32_t tail = static_cast<std::uint32_t>(static_cast<unsigned char>(tail4[0])) +
+                               static_cast<unsigned char>(tail4[1]) +
+                               static_cast<unsigned char>(tail4[2]) +
+                               static_cast<unsigned char>(tail4[3]);
     const std::uint32_t body = sum_ - tail;
     const unsigned expected = (65536 - body % 65536) % 65536;
     const unsigned got = static_cast<unsigned>(raw_[bytes_ - 2]) << 8 | raw_[bytes_ - 1];
-    if (got != expected) return fail(FrameFault::checksum);
+    if (got != expected) {
+        fail(FrameFault::checksum, chars_);
+        detail_.expected = expected;
+        detail_.received = got;
+        return Status::fault;
+    }
+    text_size_ = chars_;
     raw_[4] = static_cast<unsigned char>(lenid & 0xFF);
     raw_[5] = static_cast<unsigned char>(lenid >> 8);
     frame_size_ = kDecodedHeader + lenid / 2;

@@ -48,8 +48,47 @@ SMD_HOST_API std::string encode_frame(unsigned char ver, unsigned char adr, unsi
                                       unsigned char cid2, const unsigned char* info,
                                       std::size_t info_len);
 
+// What was wrong with a bad frame: the values a person needs to see which
+// character or field the line spoiled. Every member not named for the fault
+// at hand is 0 / false.
+struct FrameFaultDetail {
+    // Which length rule a FrameFault::length broke.
+    enum class Length : std::uint8_t {
+        none,
+        too_short,   // fewer than the 16 characters of header and checksum
+        odd_chars,   // an odd number of characters after SOI
+        odd_lenid,   // LENID is odd
+        mismatch,    // LENID is not the number of information characters found
+    };
+
+    FrameFault fault = FrameFault::checksum;
+    Length length = Length::none;
+    // Characters after SOI up to what ended the frame (EOI, a new SOI, or
+    // the character past kMaxFrameChars for too_long).
+    std::size_t chars = 0;
+    // LENID of the LENGTH field, when the frame got that far and its first
+    // twelve characters were hex digits (length, length_checksum, checksum).
+    bool has_lenid = false;
+    unsigned lenid = 0;
+    // length mismatch: information characters found (chars - 16).
+    std::size_t info_chars = 0;
+    // checksum: CHKSUM computed / received; length_checksum: LCHKSUM of the
+    // LENID / LCHKSUM received.
+    unsigned expected = 0;
+    unsigned received = 0;
+    // hex: the first character that is not a hex digit and its position,
+    // counted from SOI (SOI = 0, VER's first digit = 1).
+    unsigned char bad_char = 0;
+    std::size_t bad_position = 0;
+    // VER ADR CID1 CID2/RTN as the frame carried them, when its first eight
+    // characters after SOI were hex digits. Not covered by a good checksum:
+    // a hint of what the frame was, nothing more.
+    bool has_header = false;
+    unsigned char header[4] = {0, 0, 0, 0};
+};
+
 // Streaming decoder: push one byte of the line at a time. Bytes between
-// frames are skipped. Holds no heap memory.
+// frames are skipped. Holds no heap memory and allocates nothing.
 class SMD_HOST_API FrameDecoder {
 public:
     enum class Status : std::uint8_t { none, frame, fault };
@@ -67,7 +106,14 @@ public:
 
     const unsigned char* frame() const { return frame_; }
     std::size_t frame_size() const { return frame_size_; }
-    FrameFault fault() const { return fault_; }
+    FrameFault fault() const { return detail_.fault; }
+    // After Status::fault, until the next push: what was wrong.
+    const FrameFaultDetail& fault_detail() const { return detail_; }
+    // After Status::frame or Status::fault, until the next push: the
+    // characters of the frame just ended between SOI and what ended it, at
+    // most kMaxFrameChars of them (a too_long frame: its first ones).
+    const char* text() const { return text_; }
+    std::size_t text_size() const { return text_size_; }
     // True while characters of a frame are being collected.
     bool in_frame() const { return state_ != State::idle; }
 
@@ -75,7 +121,8 @@ private:
     enum class State : std::uint8_t { idle, collecting, overlong };
 
     Status finish();
-    Status fail(FrameFault fault);
+    // Records the fault of the frame whose `chars` characters were seen.
+    Status fail(FrameFault fault, std::size_t chars);
     void start();
 
     bool accept_lf_;
@@ -83,16 +130,21 @@ private:
     bool bad_hex_ = false;
     bool odd_nibble_ = false;
     unsigned char high_nibble_ = 0;
+    unsigned char bad_char_ = 0;   // first non-hex character
+    std::size_t bad_position_ = 0; // its position from SOI
     std::size_t chars_ = 0;        // characters after SOI
     std::size_t bytes_ = 0;        // hex pairs decoded into raw_
     std::uint32_t sum_ = 0;        // ASCII sum of every character after SOI
-    unsigned char last4_[4] = {0, 0, 0, 0};  // last four characters, ring by chars_
-    FrameFault fault_ = FrameFault::checksum;
+    FrameFaultDetail detail_;
     std::size_t frame_size_ = 0;
+    std::size_t text_size_ = 0;
     // Raw decoded pairs: VER ADR CID1 CID2 LENGTH(2) INFO... CHKSUM(2); then
     // rewritten in place into the decoded frame.
     unsigned char raw_[kMaxFrameChars / 2 + 2];
     unsigned char* frame_ = raw_;
+    // The characters after SOI as they came (the checksum is read from the
+    // last four).
+    char text_[kMaxFrameChars];
 };
 
 }  // namespace smdhost
