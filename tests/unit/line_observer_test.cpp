@@ -178,6 +178,8 @@ TEST(LineObserver, ReportsEachCycleWithItsPairsAndReason) {
         {"damaged 40/42 command", r.all() + Round::spoiled(r.cmd(0)) + r.rsp(0) + r.pairs(1, 7), 2,
          "booooooo", false, "40/42 command lost to a bad checksum (its response was heard)",
          CycleEnd::dc_alarm_response},
+        {"spoiled 40/42 sent again", r.all() + Round::spoiled(r.cmd(0)) + r.all(), 2, "oooooooo", true, "",
+         CycleEnd::dc_alarm_response},
         {"duplicates", r.cmd(0) + r.cmd(0) + r.rsp(0) + r.pair(1) + r.rsp(1) + r.pairs(2, 7), 1,
          "oooooooo", true, "", CycleEnd::dc_alarm_response},
     };

@@ -170,7 +170,6 @@ void LineObserver::open_cycle(double t, const LinePosition& at) {
     cycle_.last_good = t;
     cycle_.start_at = at;
     open_ = true;
-    awaiting_ = Awaiting{};
 }
 
 void LineObserver::open_unheard(double t, const LinePosition& at) {
@@ -193,12 +192,13 @@ void LineObserver::open_unheard(double t, const LinePosition& at) {
 bool LineObserver::runs_on(int pair) const {
     if (!open_ || pair <= kPairAcAnalog) return false;
     const PairTrack& p = cycle_.pairs[static_cast<std::size_t>(pair)];
-    // Answered, asked again after the 42/44 command: the master has moved on.
-    if (pair != kPairDcAlarm && cycle_.pairs[kPairDcAlarm].asked != 0 && p.answered) return true;
+    const bool seen = p.asked != 0 || p.command_lost || p.heard_without_command;
+    // Asked again once the 42/44 command was asked: the master has moved on.
+    if (pair != kPairDcAlarm && cycle_.pairs[kPairDcAlarm].asked != 0 && seen) return true;
     // Asked again after a pause of half a cycle period: masters pause
     // between interrogations, not within one.
     const double period = median_period();
-    return period > 0 && pause_ > period / 2 && (p.asked != 0 || p.command_lost);
+    return period > 0 && pause_ > period / 2 && seen;
 }
 
 void LineObserver::command(double t, const LinePosition& at, unsigned char cid1,
@@ -206,25 +206,37 @@ void LineObserver::command(double t, const LinePosition& at, unsigned char cid1,
     const int code = command_code(cid1, cid2);
     const int pair = pair_of_code(code);
     if (pair == kPairAcAnalog) {
-        if (open_) close(CycleEnd::restart);
+        // A cycle opened by a spoiled 40/42 command that the master sent
+        // again at once is this one.
+        if (open_ && !only_lost_start()) close(CycleEnd::restart);
         open_cycle(t, at);
-    } else if (pair >= 0 && !open_) {
-        if (!seen_cycle_ && !last_bad_.on) {
-            ++totals_.outside_cycles;
-            return;
-        }
+    } else if (pair >= 0 && !open_ && (seen_cycle_ || last_bad_.on)) {
         open_unheard(t, at);
     } else if (runs_on(pair)) {
         close(CycleEnd::next_cycle);
         open_unheard(t, at);
-    } else if (!open_) {
+    }
+    // Outside a cycle its response is awaited all the same, so that it is
+    // not taken for the start of one.
+    awaiting_.on = true;
+    awaiting_.group = cid1;
+    awaiting_.pair = open_ ? pair : -1;
+    if (!open_) {
         ++totals_.outside_cycles;
         return;
     }
     if (pair >= 0) ++cycle_.pairs[static_cast<std::size_t>(pair)].asked;
-    awaiting_.on = true;
-    awaiting_.group = cid1;
-    awaiting_.pair = pair;
+}
+
+bool LineObserver::only_lost_start() const {
+    if (cycle_.start_heard) return false;
+    for (int k = 0; k < kPairCount; ++k) {
+        const PairTrack& p = cycle_.pairs[static_cast<std::size_t>(k)];
+        if (p.asked != 0 || p.answered || p.heard_without_command || p.response_lost ||
+            (k != kPairAcAnalog && p.command_lost))
+            return false;
+    }
+    return true;
 }
 
 void LineObserver::error_response(unsigned char cid1, unsigned char rtn) {
@@ -277,7 +289,9 @@ void LineObserver::response(double t, const LinePosition& at, unsigned char cid1
                             const CaptureMirror::Take& take) {
     const bool ac_analog_layout = cid1 == kAcGroup && check_reply(1, info, len, 0).fits;
     if (!open_) {
-        if (!ac_analog_layout || (!seen_cycle_ && !last_bad_.on)) {
+        const bool answers = awaiting_.on && awaiting_.group == cid1;
+        awaiting_.on = false;
+        if (answers || !ac_analog_layout || (!seen_cycle_ && !last_bad_.on)) {
             ++totals_.outside_cycles;
             return;
         }
@@ -360,10 +374,18 @@ void LineObserver::bad_frame(double t, const LinePosition& at,
     b.fault = d.fault;
     b.t = t;
     b.at = at;
-    if (d.has_header && d.header[3] >= 0x40) {
-        // The header names a command: most likely that command, spoiled.
-        const int pair = pair_of_code(command_code(d.header[2], d.header[3]));
-        if (pair >= 0) damaged_command(t, at, pair, d.fault);
+    // The header names a command: most likely that command, spoiled. A
+    // header is not covered by a good checksum, though: a 40/42 command
+    // within a cycle, with no pause before it, is more likely another
+    // command whose CID1 digit was hit.
+    const int named = d.has_header && d.header[3] >= 0x40
+                          ? pair_of_code(command_code(d.header[2], d.header[3]))
+                          : -1;
+    const double period = median_period();
+    const bool believed = d.has_header && d.header[3] >= 0x40 &&
+                          (named != kPairAcAnalog || !open_ || period <= 0 || pause_ > period / 2);
+    if (believed) {
+        if (named >= 0) damaged_command(t, at, named, d.fault);
         awaiting_.on = false;
         b.by_header = true;
     } else if (awaiting_.on) {
@@ -374,9 +396,9 @@ void LineObserver::bad_frame(double t, const LinePosition& at,
             p.response_fault = d.fault;
         }
         awaiting_.on = false;
-        b.by_header = d.has_header;
+        b.by_header = d.has_header && d.header[3] < 0x40;
     } else {
-        b.by_header = d.has_header;  // a response nobody awaited
+        b.by_header = d.has_header && d.header[3] < 0x40;  // a response nobody awaited
     }
     // Counted after a cycle it ended was reported: it belongs to the next.
     bad_since_.add(d.fault);

@@ -15,17 +15,22 @@
 //   - a response answers the command heard last when it carries that
 //     command's group; a bad frame in its place lost it;
 //   - a bad frame whose header (VER ADR CID1 CID2, outside the checksum)
-//     names a command was most likely that command: a damaged 40/42 command
-//     still begins a new cycle, one whose start was not heard;
+//     names a command was most likely that command. A spoiled 40/42
+//     command begins a new cycle whose start was not heard, unless it
+//     comes within a cycle with no pause before it (then a CID1 digit of
+//     another command was more likely hit); sent again at once, the new
+//     40/42 command belongs to that same cycle;
 //   - the next interrogation can also show itself without its 40/42 command:
-//     a core command or a 40/42-layout reply after the cycle closed (after a
-//     bad frame, or once a cycle has been seen), or, within a cycle whose
-//     42/44 command was already asked, a pair asked again that was answered,
-//     or a second 40/42-layout reply. A new cycle then begins whose start
-//     was not heard;
+//     after the cycle closed, a core command or a 40/42-layout reply (after
+//     a bad frame, or once a cycle has been seen); within a cycle, a pair
+//     asked again once the 42/44 command was asked, or after a pause of
+//     half a cycle period (masters pause between interrogations, not within
+//     one), or a second 40/42-layout reply. A new cycle then begins whose
+//     start was not heard; a bad frame just before it is taken for its
+//     40/42 command;
 //   - a response that answers no heard command is matched by its layout to
-//     the pair it belongs to, when exactly one unanswered pair of its group
-//     fits;
+//     the pair it belongs to: the one unanswered pair of its group whose
+//     command was heard spoiled, else the one unanswered pair that fits;
 //   - a frame repeated back to back is a duplicate and changes nothing.
 //
 // Return codes: a pair whose only responses carried a non-zero return code
@@ -153,6 +158,8 @@ private:
     // (its 40/42 command missed): after the 42/44 command was asked, or
     // after a pause between interrogations.
     bool runs_on(int pair) const;
+    // The open cycle holds nothing but a spoiled 40/42 command.
+    bool only_lost_start() const;
     void close(CycleEnd end);
     void apply(const CaptureMirror::Take& take);
     // The one unanswered pair of group `cid1` whose layout the reply fits.
