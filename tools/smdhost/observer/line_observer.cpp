@@ -516,7 +516,7 @@ void LineObserver::close(CycleEnd end) {
     if (!r.published) r.reason = reason(cycle_, end);
     r.note = note_for(cycle_, r);
     r.start = cycle_.start;
-    r.duration = cycle_.last - cycle_.start;
+    r.duration = std::max(0.0, cycle_.last - cycle_.start);  // a clock set back
     r.start_at = cycle_.start_at;
     r.ended = end;
     r.start_heard = cycle_.start_heard;
@@ -527,7 +527,7 @@ void LineObserver::close(CycleEnd end) {
     ++(r.published ? totals_.published : totals_.dropped);
     for (int k = 0; k < kPairCount; ++k)
         if (r.pairs[static_cast<std::size_t>(k)] == PairStatus::ok) ++pair_ok_[static_cast<std::size_t>(k)];
-    if (have_start_) {
+    if (have_start_ && r.start > last_start_) {
         const double period = r.start - last_start_;
         recent_periods_[recent_count_ % kPeriodWindow] = period;
         ++recent_count_;
