@@ -73,12 +73,21 @@ void FrameDecoder::reset() { state_ = State::idle; }
 
 void FrameDecoder::start() {
     state_ = State::collecting;
-    bad_hex_ = false;
-    odd_nibble_ = false;
-    high_nibble_ = 0;
+    non_hex_ = 0;
     chars_ = 0;
-    bytes_ = 0;
     sum_ = 0;
+}
+
+void FrameDecoder::decode_pairs(std::size_t pairs) {
+    for (std::size_t k = 0; k < pairs; ++k)
+        raw_[k] = static_cast<unsigned char>(hex_value(static_cast<unsigned char>(text_[2 * k])) << 4 |
+                                             hex_value(static_cast<unsigned char>(text_[2 * k + 1])));
+}
+
+std::size_t FrameDecoder::first_non_hex(std::size_t chars) const {
+    for (std::size_t k = 0; k < chars; ++k)
+        if (hex_value(static_cast<unsigned char>(text_[k])) < 0) return k;
+    return chars;
 }
 
 FrameDecoder::Status FrameDecoder::fail(FrameFault fault, std::size_t chars) {
@@ -86,27 +95,26 @@ FrameDecoder::Status FrameDecoder::fail(FrameFault fault, std::size_t chars) {
     detail_.fault = fault;
     detail_.chars = chars;
     text_size_ = std::min(chars, kMaxFrameChars);
-    // A non-hex character shifts the pairing of every digit after it, so a
-    // field is known only when all its characters came before the first one.
-    const auto digits_good = [&](std::size_t upto) {
-        return bytes_ * 2 >= upto && (!bad_hex_ || bad_position_ > upto);
-    };
-    if (digits_good(8)) {
+    // A field is known when all its characters arrived and are hex digits.
+    const std::size_t good = first_non_hex(std::min<std::size_t>(text_size_, 12));
+    if (good >= 8) {
+        decode_pairs(good / 2);
         detail_.has_header = true;
         std::copy(raw_, raw_ + 4, detail_.header);
-    }
-    if (digits_good(12)) {
-        detail_.has_lenid = true;
-        detail_.lenid = (static_cast<unsigned>(raw_[4]) << 8 | raw_[5]) & 0xFFF;
+        if (good >= 12) {
+            detail_.has_lenid = true;
+            detail_.lenid = (static_cast<unsigned>(raw_[4]) << 8 | raw_[5]) & 0xFFF;
+        }
     }
     if (fault == FrameFault::hex) {
-        detail_.bad_char = bad_char_;
-        detail_.bad_position = bad_position_;
+        const std::size_t at = first_non_hex(text_size_);
+        detail_.bad_char = static_cast<unsigned char>(text_[at]);
+        detail_.bad_position = at + 1;
     }
     return Status::fault;
 }
 
-FrameDecoder::Status FrameDecoder::push(unsigned char c) {
+FrameDecoder::Status FrameDecoder::push_edge(unsigned char c) {
     if (state_ != State::collecting) {
         if (c == '~') start();
         return Status::none;
@@ -121,39 +129,27 @@ FrameDecoder::Status FrameDecoder::push(unsigned char c) {
         state_ = State::idle;
         return finish();
     }
-    if (++chars_ > kMaxFrameChars) {
+    if (chars_ == kMaxFrameChars) {
         state_ = State::overlong;  // skip to the next SOI
-        return fail(FrameFault::too_long, chars_);
+        return fail(FrameFault::too_long, chars_ + 1);
     }
     sum_ += c;
-    text_[chars_ - 1] = static_cast<char>(c);
-    const int v = hex_value(c);
-    if (v < 0) {
-        if (!bad_hex_) {
-            bad_hex_ = true;
-            bad_char_ = c;
-            bad_position_ = chars_;
-        }
-    } else if (!odd_nibble_) {
-        high_nibble_ = static_cast<unsigned char>(v);
-        odd_nibble_ = true;
-    } else {
-        // chars_ <= kMaxFrameChars keeps bytes_ below sizeof(raw_).
-        raw_[bytes_++] = static_cast<unsigned char>(high_nibble_ << 4 | v);
-        odd_nibble_ = false;
-    }
+    non_hex_ |= static_cast<unsigned char>(hex_value(c) < 0);
+    text_[chars_++] = static_cast<char>(c);
     return Status::none;
 }
 
 FrameDecoder::Status FrameDecoder::finish() {
     using Length = FrameFaultDetail::Length;
-    if (bad_hex_) return fail(FrameFault::hex, chars_);
+    if (non_hex_ != 0) return fail(FrameFault::hex, chars_);
     // VER ADR CID1 CID2 LENGTH(2) CHKSUM(2): at least 16 characters, even.
-    if (odd_nibble_ || bytes_ < 8) {
+    if ((chars_ & 1) != 0 || chars_ < 16) {
         fail(FrameFault::length, chars_);
         detail_.length = chars_ < 16 ? Length::too_short : Length::odd_chars;
         return Status::fault;
     }
+    const std::size_t bytes = chars_ / 2;
+    decode_pairs(bytes);
     const unsigned length = static_cast<unsigned>(raw_[4]) << 8 | raw_[5];
     const unsigned lenid = length & 0xFFF;
     if ((lenid & 1) != 0 || lenid != chars_ - 16) {
@@ -175,7 +171,7 @@ FrameDecoder::Status FrameDecoder::finish() {
                                static_cast<unsigned char>(tail4[3]);
     const std::uint32_t body = sum_ - tail;
     const unsigned expected = (65536 - body % 65536) % 65536;
-    const unsigned got = static_cast<unsigned>(raw_[bytes_ - 2]) << 8 | raw_[bytes_ - 1];
+    const unsigned got = static_cast<unsigned>(raw_[bytes - 2]) << 8 | raw_[bytes - 1];
     if (got != expected) {
         fail(FrameFault::checksum, chars_);
         detail_.expected = expected;

@@ -102,7 +102,19 @@ public:
 
     // Status::frame: frame()/frame_size() hold the decoded frame until the next push.
     // Status::fault: fault() names what was wrong with the frame just ended.
-    Status push(unsigned char c);
+    Status push(unsigned char c) {
+        // Inline: a character inside a frame, the case of almost every byte.
+        if (state_ == State::collecting && chars_ < kMaxFrameChars && c != '~' && c != '\r' &&
+            c != '\n') {
+            sum_ += c;
+            const bool digit = static_cast<unsigned>(c - '0') < 10u ||
+                               static_cast<unsigned>((c | 0x20) - 'a') < 6u;
+            non_hex_ |= static_cast<unsigned char>(!digit);
+            text_[chars_++] = static_cast<char>(c);
+            return Status::none;
+        }
+        return push_edge(c);
+    }
 
     const unsigned char* frame() const { return frame_; }
     std::size_t frame_size() const { return frame_size_; }
@@ -120,31 +132,33 @@ public:
 private:
     enum class State : std::uint8_t { idle, collecting, overlong };
 
+    // Everything push() does not do inline: SOI, EOI, the frame limit,
+    // bytes between frames.
+    Status push_edge(unsigned char c);
     Status finish();
     // Records the fault of the frame whose `chars` characters were seen.
     Status fail(FrameFault fault, std::size_t chars);
     void start();
+    // raw_[0..pairs) from the hex digits text_[0..2 * pairs).
+    void decode_pairs(std::size_t pairs);
+    // Index of the first of text_[0..chars) that is not a hex digit, or chars.
+    std::size_t first_non_hex(std::size_t chars) const;
 
     bool accept_lf_;
     State state_ = State::idle;
-    bool bad_hex_ = false;
-    bool odd_nibble_ = false;
-    unsigned char high_nibble_ = 0;
-    unsigned char bad_char_ = 0;   // first non-hex character
-    std::size_t bad_position_ = 0; // its position from SOI
-    std::size_t chars_ = 0;        // characters after SOI
-    std::size_t bytes_ = 0;        // hex pairs decoded into raw_
+    unsigned char non_hex_ = 0;    // non-zero once a character was not a hex digit
+    std::size_t chars_ = 0;        // characters after SOI, kept in text_
     std::uint32_t sum_ = 0;        // ASCII sum of every character after SOI
     FrameFaultDetail detail_;
     std::size_t frame_size_ = 0;
     std::size_t text_size_ = 0;
-    // Raw decoded pairs: VER ADR CID1 CID2 LENGTH(2) INFO... CHKSUM(2); then
-    // rewritten in place into the decoded frame.
-    unsigned char raw_[kMaxFrameChars / 2 + 2];
-    unsigned char* frame_ = raw_;
-    // The characters after SOI as they came (the checksum is read from the
-    // last four).
+    // The characters after SOI as they came. Collecting a frame only counts,
+    // sums and keeps them; its hex pairs are decoded once it ends.
     char text_[kMaxFrameChars];
+    // Decoded pairs: VER ADR CID1 CID2 LENGTH(2) INFO... CHKSUM(2); then
+    // rewritten in place into the decoded frame.
+    unsigned char raw_[kMaxFrameChars / 2];
+    unsigned char* frame_ = raw_;
 };
 
 }  // namespace smdhost
