@@ -352,6 +352,12 @@ TEST(LineObserver, NoisyTraceEveryDroppedRoundHasAReasonNamingADamagedPair) {
     for (const CycleReport& c : rig.cycles) {
         const std::size_t r = round_of(c.start);
         by_round.emplace(r, &c);
+        // The capture round followed from the line agrees with the plug-in
+        // (where a cycle's start was missed, the plug-in may still hold the
+        // round before).
+        if (c.start_heard) {
+            EXPECT_EQ(c.complete, c.published) << "cycle " << c.n;
+        }
         if (c.published) {
             if (rounds[r].spoiled) {
                 // The record holds replies of the round before (the double
@@ -422,6 +428,7 @@ TEST(LineObserver, DemoHasFortyCyclesSixDroppedWithTheirReasons) {
     EXPECT_EQ(t.published, 34u);
     EXPECT_EQ(t.dropped, 6u);
     EXPECT_EQ(rig.publishes, 34);
+    EXPECT_EQ(t.complete, 34u);  // the capture round followed from the line agrees
     // What the noise did (checked against demo.scn by eye): a replaced
     // character, three frames cut short, two lost.
     const std::vector<std::string> expected = {

@@ -252,6 +252,7 @@ void LineObserver::error_response(unsigned char cid1, unsigned char rtn) {
 
 void LineObserver::apply(const CaptureMirror::Take& take) {
     if (!open_) return;
+    if (take.completes) cycle_.complete = true;
     const int pair = pair_of_code(take.code);
     if (pair < 0) return;
     PairTrack& p = cycle_.pairs[static_cast<std::size_t>(pair)];
@@ -511,6 +512,7 @@ void LineObserver::close(CycleEnd end) {
     CycleReport r;
     r.n = cycle_.n;
     r.published = cycle_.published;
+    r.complete = cycle_.complete;
     for (int k = 0; k < kPairCount; ++k)
         r.pairs[static_cast<std::size_t>(k)] = status(cycle_.pairs[static_cast<std::size_t>(k)]);
     if (!r.published) r.reason = reason(cycle_, end);
@@ -525,6 +527,7 @@ void LineObserver::close(CycleEnd end) {
 
     ++totals_.cycles;
     ++(r.published ? totals_.published : totals_.dropped);
+    if (r.complete) ++totals_.complete;
     for (int k = 0; k < kPairCount; ++k)
         if (r.pairs[static_cast<std::size_t>(k)] == PairStatus::ok) ++pair_ok_[static_cast<std::size_t>(k)];
     if (have_start_ && r.start > last_start_) {

@@ -126,6 +126,7 @@ private:
         LinePosition start_at;
         bool start_heard = true;
         bool published = false;
+        bool complete = false;  // the mirrored capture round completed in it
         std::array<PairTrack, kPairCount> pairs{};
         unsigned rectifiers = 0;  // R of a fitting 41/42 reply in this cycle
         bool have_rectifiers = false;

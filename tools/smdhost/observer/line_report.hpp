@@ -59,6 +59,10 @@ const char* cycle_end_name(CycleEnd end);  // "42/44 response", "40/42 command",
 struct CycleReport {
     unsigned long long n = 0;  // as it happened on the line, from 1
     bool published = false;    // the plug-in published within the cycle
+    // The capture round, as followed from the line, completed within the
+    // cycle: what `published` should be (a check of the plug-in, and the
+    // only answer where no plug-in runs, as in `smdhost stats`).
+    bool complete = false;
     std::array<PairStatus, kPairCount> pairs{};
     // Not published: why, in words. Empty when published.
     std::string reason;
@@ -97,6 +101,7 @@ struct LineTotals {
     unsigned long long cycles = 0;
     unsigned long long published = 0;
     unsigned long long dropped = 0;
+    unsigned long long complete = 0;  // cycles whose capture round completed
     unsigned long long publishes_outside = 0;  // publishes while no cycle was open
     double longest_silence = 0;               // longest time without a byte, s
     int alarms_active = -1;                   // filled by the caller; -1: not known

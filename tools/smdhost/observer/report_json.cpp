@@ -68,6 +68,7 @@ Json::Value line_event(const LineTotals& t) {
     v["cycles"] = static_cast<Json::UInt64>(t.cycles);
     v["published"] = static_cast<Json::UInt64>(t.published);
     v["dropped"] = static_cast<Json::UInt64>(t.dropped);
+    v["complete"] = static_cast<Json::UInt64>(t.complete);
     v["longest_silence"] = seconds_ms(t.longest_silence);
     v["outside_cycles"] = static_cast<Json::UInt64>(t.outside_cycles);
     v["duplicates"] = static_cast<Json::UInt64>(t.duplicates);

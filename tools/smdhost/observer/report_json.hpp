@@ -9,9 +9,11 @@
 //   "bad_frames" (since the cycle before, by failure kind) only when any.
 //
 //   {"ev":"line","bytes":N,"frames":N,"bad_frames":{"checksum":N,...every kind},
-//    "cycles":40,"published":34,"dropped":6,"longest_silence":3.73,
+//    "cycles":40,"published":34,"dropped":6,"complete":34,"longest_silence":3.73,
 //    "outside_cycles":N,"duplicates":N,"other_address":N,"alarms_active":N}
-//   "alarms_active" only when the caller filled it in.
+//   "complete": cycles whose capture round, followed from the line, completed
+//   (what the plug-in should have published); "alarms_active" only when the
+//   caller filled it in.
 //
 // The caller adds "t" (iso_time of the host clock when the event is
 // written) and writes the line with event_line().

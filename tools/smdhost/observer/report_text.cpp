@@ -97,7 +97,17 @@ std::string summary_block(const LineTotals& t) {
 std::string stats_block(const LineStats& st) {
     const LineTotals& t = st.totals;
     const double seconds = st.last > st.first ? st.last - st.first : 0.0;
-    std::string s = summary_block(t);
+    // No plug-in runs here: what the capture round makes of each cycle,
+    // followed from the line, stands in for publication.
+    std::string s = "capture summary\n";
+    s += row("cycles", std::to_string(t.cycles) + " seen, " + std::to_string(t.complete) +
+                           " complete (all eight replies accepted), " +
+                           std::to_string(t.cycles - t.complete) + " incomplete") +
+         "\n";
+    const std::string summary = summary_block(t);
+    // The summary's rows after its cycles row: frames, bytes, silence.
+    const std::size_t frames_row = summary.find("\n  frames");
+    if (frames_row != std::string::npos) s += summary.substr(frames_row + 1);
     s += "\n" + row("duration", seconds_text(seconds));
     if (st.periods != 0) {
         char buf[96];

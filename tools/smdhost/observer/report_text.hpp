@@ -30,7 +30,8 @@ std::string note_line(const LineNote& note);
 //     silence   longest 3.730 s
 //     alarms    2 still active
 std::string summary_block(const LineTotals& totals);
-// `smdhost stats`: the summary plus rates, error rates, cycle period and
+// `smdhost stats` (no plug-in): cycles seen and complete, the summary's
+// frame, byte and silence rows, rates, error rates, cycle period and
 // per-pair completeness.
 std::string stats_block(const LineStats& stats);
 
