@@ -7,7 +7,8 @@
 //
 // Properties: every decoded frame is self-consistent (size = 6 + LENID / 2,
 // within the buffer bound) and survives a round trip through encode_frame;
-// the engine completes exactly as many frames as the standalone decoder; the
+// a bad frame's detail agrees with the characters the decoder kept; the
+// engine completes exactly as many frames as the standalone decoder; the
 // device, fed whatever the line carries, never fails.
 #include <algorithm>
 #include <cstddef>
@@ -39,6 +40,39 @@ void check_round_trip(const unsigned char* f, std::size_t size) {
     fuzzing::check(frames == 1, "re-encoded frame gives one frame");
 }
 
+bool is_hex(unsigned char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// What the decoder says about a bad frame matches the characters it kept.
+void check_fault(const FrameDecoder& d) {
+    const smdhost::FrameFaultDetail& f = d.fault_detail();
+    const std::size_t kept = d.text_size();
+    fuzzing::check(kept <= smdhost::kMaxFrameChars && kept == std::min(f.chars, smdhost::kMaxFrameChars),
+                   "kept characters are the frame's, bounded");
+    std::size_t leading_hex = 0;
+    while (leading_hex < kept && is_hex(static_cast<unsigned char>(d.text()[leading_hex]))) ++leading_hex;
+    fuzzing::check(f.has_header == (leading_hex >= 8), "header known exactly when its digits are");
+    fuzzing::check(f.has_lenid == (leading_hex >= 12), "LENID known exactly when its digits are");
+    switch (f.fault) {
+        case smdhost::FrameFault::hex:
+            fuzzing::check(f.bad_position == leading_hex + 1 && leading_hex < kept &&
+                               static_cast<unsigned char>(d.text()[leading_hex]) == f.bad_char,
+                           "hex fault names the first non-hex character and its position");
+            break;
+        case smdhost::FrameFault::checksum:
+        case smdhost::FrameFault::length_checksum:
+            fuzzing::check(f.expected != f.received, "a checksum fault's values differ");
+            break;
+        case smdhost::FrameFault::too_long:
+            fuzzing::check(f.chars == smdhost::kMaxFrameChars + 1, "too_long after the limit");
+            break;
+        case smdhost::FrameFault::length:
+        case smdhost::FrameFault::broken:
+            break;
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -59,7 +93,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto st = decoder.push(c);
         if (st == FrameDecoder::Status::none) continue;
         ++completed;
-        if (st == FrameDecoder::Status::fault) continue;
+        if (st == FrameDecoder::Status::fault) {
+            check_fault(decoder);
+            continue;
+        }
         const unsigned char* f = decoder.frame();
         const std::size_t fsize = decoder.frame_size();
         fuzzing::check(fsize >= smdhost::kDecodedHeader && fsize <= smdhost::kMaxDecodedFrame,

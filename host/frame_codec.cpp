@@ -73,65 +73,112 @@ void FrameDecoder::reset() { state_ = State::idle; }
 
 void FrameDecoder::start() {
     state_ = State::collecting;
-    bad_hex_ = false;
-    odd_nibble_ = false;
-    high_nibble_ = 0;
+    non_hex_ = 0;
     chars_ = 0;
-    bytes_ = 0;
     sum_ = 0;
 }
 
-FrameDecoder::Status FrameDecoder::fail(FrameFault fault) {
-    fault_ = fault;
+void FrameDecoder::decode_pairs(std::size_t pairs) {
+    for (std::size_t k = 0; k < pairs; ++k)
+        raw_[k] = static_cast<unsigned char>(hex_value(static_cast<unsigned char>(text_[2 * k])) << 4 |
+                                             hex_value(static_cast<unsigned char>(text_[2 * k + 1])));
+}
+
+std::size_t FrameDecoder::first_non_hex(std::size_t chars) const {
+    for (std::size_t k = 0; k < chars; ++k)
+        if (hex_value(static_cast<unsigned char>(text_[k])) < 0) return k;
+    return chars;
+}
+
+FrameDecoder::Status FrameDecoder::fail(FrameFault fault, std::size_t chars) {
+    detail_ = FrameFaultDetail{};
+    detail_.fault = fault;
+    detail_.chars = chars;
+    text_size_ = std::min(chars, kMaxFrameChars);
+    // A field is known when all its characters arrived and are hex digits.
+    const std::size_t good = first_non_hex(std::min<std::size_t>(text_size_, 12));
+    if (good >= 8) {
+        decode_pairs(good / 2);
+        detail_.has_header = true;
+        std::copy(raw_, raw_ + 4, detail_.header);
+        if (good >= 12) {
+            detail_.has_lenid = true;
+            detail_.lenid = (static_cast<unsigned>(raw_[4]) << 8 | raw_[5]) & 0xFFF;
+        }
+    }
+    if (fault == FrameFault::hex) {
+        const std::size_t at = first_non_hex(text_size_);
+        detail_.bad_char = static_cast<unsigned char>(text_[at]);
+        detail_.bad_position = at + 1;
+    }
     return Status::fault;
 }
 
-FrameDecoder::Status FrameDecoder::push(unsigned char c) {
+FrameDecoder::Status FrameDecoder::push_edge(unsigned char c) {
     if (state_ != State::collecting) {
         if (c == '~') start();
         return Status::none;
     }
     if (c == '~') {
-        start();  // the partial frame is bad; a new one begins here
-        return fail(FrameFault::broken);
+        // The partial frame is bad; a new one begins here.
+        const Status s = fail(FrameFault::broken, chars_);
+        start();
+        return s;
     }
     if (c == '\r' || (accept_lf_ && c == '\n')) {
         state_ = State::idle;
         return finish();
     }
-    if (++chars_ > kMaxFrameChars) {
+    if (chars_ == kMaxFrameChars) {
         state_ = State::overlong;  // skip to the next SOI
-        return fail(FrameFault::too_long);
+        return fail(FrameFault::too_long, chars_ + 1);
     }
     sum_ += c;
-    last4_[chars_ % 4] = c;
-    const int v = hex_value(c);
-    if (v < 0) {
-        bad_hex_ = true;
-    } else if (!odd_nibble_) {
-        high_nibble_ = static_cast<unsigned char>(v);
-        odd_nibble_ = true;
-    } else {
-        // chars_ <= kMaxFrameChars keeps bytes_ below sizeof(raw_).
-        raw_[bytes_++] = static_cast<unsigned char>(high_nibble_ << 4 | v);
-        odd_nibble_ = false;
-    }
+    non_hex_ |= static_cast<unsigned char>(hex_value(c) < 0);
+    text_[chars_++] = static_cast<char>(c);
     return Status::none;
 }
 
 FrameDecoder::Status FrameDecoder::finish() {
-    if (bad_hex_) return fail(FrameFault::hex);
+    using Length = FrameFaultDetail::Length;
+    if (non_hex_ != 0) return fail(FrameFault::hex, chars_);
     // VER ADR CID1 CID2 LENGTH(2) CHKSUM(2): at least 16 characters, even.
-    if (odd_nibble_ || bytes_ < 8) return fail(FrameFault::length);
+    if ((chars_ & 1) != 0 || chars_ < 16) {
+        fail(FrameFault::length, chars_);
+        detail_.length = chars_ < 16 ? Length::too_short : Length::odd_chars;
+        return Status::fault;
+    }
+    const std::size_t bytes = chars_ / 2;
+    decode_pairs(bytes);
     const unsigned length = static_cast<unsigned>(raw_[4]) << 8 | raw_[5];
     const unsigned lenid = length & 0xFFF;
-    if ((lenid & 1) != 0 || lenid != chars_ - 16) return fail(FrameFault::length);
-    if ((length >> 12) != length_checksum(lenid)) return fail(FrameFault::length_checksum);
-    const std::uint32_t tail = static_cast<std::uint32_t>(last4_[0]) + last4_[1] + last4_[2] + last4_[3];
+    if ((lenid & 1) != 0 || lenid != chars_ - 16) {
+        fail(FrameFault::length, chars_);
+        detail_.length = (lenid & 1) != 0 ? Length::odd_lenid : Length::mismatch;
+        detail_.info_chars = chars_ - 16;
+        return Status::fault;
+    }
+    if ((length >> 12) != length_checksum(lenid)) {
+        fail(FrameFault::length_checksum, chars_);
+        detail_.expected = length_checksum(lenid);
+        detail_.received = length >> 12;
+        return Status::fault;
+    }
+    const char* tail4 = text_ + chars_ - 4;
+    const std::uint32_t tail = static_cast<std::uint32_t>(static_cast<unsigned char>(tail4[0])) +
+                               static_cast<unsigned char>(tail4[1]) +
+                               static_cast<unsigned char>(tail4[2]) +
+                               static_cast<unsigned char>(tail4[3]);
     const std::uint32_t body = sum_ - tail;
     const unsigned expected = (65536 - body % 65536) % 65536;
-    const unsigned got = static_cast<unsigned>(raw_[bytes_ - 2]) << 8 | raw_[bytes_ - 1];
-    if (got != expected) return fail(FrameFault::checksum);
+    const unsigned got = static_cast<unsigned>(raw_[bytes - 2]) << 8 | raw_[bytes - 1];
+    if (got != expected) {
+        fail(FrameFault::checksum, chars_);
+        detail_.expected = expected;
+        detail_.received = got;
+        return Status::fault;
+    }
+    text_size_ = chars_;
     raw_[4] = static_cast<unsigned char>(lenid & 0xFF);
     raw_[5] = static_cast<unsigned char>(lenid >> 8);
     frame_size_ = kDecodedHeader + lenid / 2;

@@ -30,13 +30,17 @@ int PMBusProtocol::process(unsigned char* data, unsigned int len) {
             case FrameDecoder::Status::frame: {
                 ++frames;
                 const unsigned char* f = decoder_->frame();
-                if (address_filter >= 0 && f[1] != address_filter) break;
-                deliver_frame(f, static_cast<int>(decoder_->frame_size()));
+                const bool ours = address_filter < 0 || f[1] == address_filter;
+                if (ours) deliver_frame(f, static_cast<int>(decoder_->frame_size()));
+                if (frame_tap != nullptr)
+                    frame_tap->on_line_frame(*decoder_, FrameDecoder::Status::frame, k, ours);
                 break;
             }
             case FrameDecoder::Status::fault:
                 ++frames;
                 deliver_error(smdhost::frame_fault_name(decoder_->fault()));
+                if (frame_tap != nullptr)
+                    frame_tap->on_line_frame(*decoder_, FrameDecoder::Status::fault, k, true);
                 break;
         }
     }

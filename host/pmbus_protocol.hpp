@@ -9,6 +9,7 @@
 #include <json/value.h>
 
 #include "host/frame_codec.hpp"
+#include "host/frame_tap.hpp"
 #include "host/host_api.hpp"
 #include "host/smd_spdevice.hpp"
 
@@ -45,6 +46,8 @@ public:
     unsigned char address = 0x01;   // ADR of the commands sent
     int address_filter = -1;        // 0..255: frames of other addresses are dropped
     bool accept_lf_eoi = false;     // replay: LF accepted as end of frame
+    // Sees every frame completed by process(), after the device (not owned).
+    smdhost::FrameTap* frame_tap = nullptr;
 
 private:
     std::unique_ptr<smdhost::FrameDecoder> decoder_;

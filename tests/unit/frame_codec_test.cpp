@@ -178,6 +178,104 @@ TEST(FrameDecoder, LineFeedEndsAFrameOnlyWhenAccepted) {
               std::vector<std::string>{"hex"});
 }
 
+// The last fault of a line, with its detail and the characters it held.
+struct Dissected {
+    smdhost::FrameFaultDetail detail;
+    std::string text;
+    int faults = 0;
+};
+
+Dissected dissect(const std::string& line) {
+    FrameDecoder d;
+    Dissected out;
+    for (char c : line)
+        if (d.push(static_cast<unsigned char>(c)) == FrameDecoder::Status::fault) {
+            ++out.faults;
+            out.detail = d.fault_detail();
+            out.text.assign(d.text(), d.text_size());
+        }
+    return out;
+}
+
+TEST(FrameDecoder, FaultDetailSaysWhatWasWrong) {
+    using Length = smdhost::FrameFaultDetail::Length;
+    const std::string good = kNineBytes;  // ~ 20 01 42 00 D012 <18 info chars> F9E6 CR
+    std::string short_info = good;
+    short_info.erase(15, 2);
+    std::string over = "~" + std::string(smdhost::kMaxFrameChars + 3, '1') + "\r";
+    struct Case {
+        const char* name;
+        std::string line;
+        FrameFault fault;
+        Length length;
+        unsigned expected, received;  // CHKSUM or LCHKSUM
+        std::size_t chars;
+        bool has_header;
+        bool has_lenid;
+        unsigned lenid;
+        std::size_t info_chars;
+        unsigned char bad_char;
+        std::size_t bad_position;
+    };
+    const Case cases[] = {
+        {"checksum digit", with_char(good, good.size() - 2, '7'), FrameFault::checksum, Length::none,
+         0xF9E6, 0xF9E7, 34, true, true, 0x12, 0, 0, 0},
+        // '2' for '1' in the information: the sum is one less, the frame's
+        // own CHKSUM stays.
+        {"data digit", with_char(good, 13, '2'), FrameFault::checksum, Length::none, 0xF9E5, 0xF9E6,
+         34, true, true, 0x12, 0, 0, 0},
+        {"length checksum", with_char(good, 9, 'E'), FrameFault::length_checksum, Length::none, 0xD,
+         0xE, 34, true, true, 0x12, 0, 0, 0},
+        {"lenid mismatch", short_info, FrameFault::length, Length::mismatch, 0, 0, 32, true, true,
+         0x12, 16, 0, 0},
+        {"odd lenid", "~20014200E011" + std::string(18, '1') + "0000\r", FrameFault::length,
+         Length::odd_lenid, 0, 0, 34, true, true, 0x11, 18, 0, 0},
+        {"odd count", std::string(good).insert(13, "1"), FrameFault::length, Length::odd_chars, 0, 0,
+         35, true, true, 0x12, 0, 0, 0},
+        {"too short", "~2001\r", FrameFault::length, Length::too_short, 0, 0, 4, false, false, 0, 0,
+         0, 0},
+        {"hex in info", with_char(good, 15, 'G'), FrameFault::hex, Length::none, 0, 0, 34, true, true,
+         0x12, 0, 'G', 15},
+        {"hex in cid1", with_char(good, 5, '?'), FrameFault::hex, Length::none, 0, 0, 34, false, false,
+         0, 0, '?', 5},
+        {"broken", "~2001404" + std::string(kEmpty4042), FrameFault::broken, Length::none, 0, 0, 7,
+         false, false, 0, 0, 0, 0},
+        {"too long", over, FrameFault::too_long, Length::none, 0, 0, smdhost::kMaxFrameChars + 1, true,
+         true, 0x111, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        const Dissected d = dissect(c.line);
+        ASSERT_EQ(d.faults, 1) << c.name;
+        EXPECT_EQ(d.detail.fault, c.fault) << c.name;
+        EXPECT_EQ(d.detail.length, c.length) << c.name;
+        EXPECT_EQ(d.detail.expected, c.expected) << c.name;
+        EXPECT_EQ(d.detail.received, c.received) << c.name;
+        EXPECT_EQ(d.detail.chars, c.chars) << c.name;
+        EXPECT_EQ(d.detail.has_header, c.has_header) << c.name;
+        EXPECT_EQ(d.detail.has_lenid, c.has_lenid) << c.name;
+        EXPECT_EQ(d.detail.lenid, c.lenid) << c.name;
+        EXPECT_EQ(d.detail.info_chars, c.info_chars) << c.name;
+        EXPECT_EQ(d.detail.bad_char, c.bad_char) << c.name;
+        EXPECT_EQ(d.detail.bad_position, c.bad_position) << c.name;
+        // The characters after SOI, bounded by the frame limit.
+        const std::size_t from = c.line.find('~') + 1;
+        EXPECT_EQ(d.text, c.line.substr(from, std::min(c.chars, smdhost::kMaxFrameChars))) << c.name;
+    }
+    // The header of a bad frame is kept as a hint.
+    const Dissected h = dissect(with_char(good, good.size() - 2, '7'));
+    EXPECT_EQ(h.detail.header[2], 0x42);
+    EXPECT_EQ(h.detail.header[3], 0x00);
+}
+
+TEST(FrameDecoder, GoodFrameKeepsItsCharacters) {
+    FrameDecoder d;
+    std::string got;
+    for (char c : std::string("xx") + kNineBytes)
+        if (d.push(static_cast<unsigned char>(c)) == FrameDecoder::Status::frame)
+            got.assign(d.text(), d.text_size());
+    EXPECT_EQ(got, std::string(kNineBytes).substr(1, 34));
+}
+
 TEST(FrameDecoder, ResetForgetsThePartialFrame) {
     FrameDecoder d;
     for (char c : std::string("~200140")) d.push(static_cast<unsigned char>(c));
@@ -227,6 +325,52 @@ TEST(ProtocolEngine, HandsGoodFramesToTheDeviceAndReportsBadOnes) {
     EXPECT_EQ(log.events[1].text1, "checksum");
     EXPECT_EQ(log.events[1].result, 3);
     EXPECT_EQ(p.payload, nullptr);  // only valid during the call
+}
+
+// Records what a frame tap is shown, and which device events came before.
+class TapRecord : public smdhost::FrameTap {
+public:
+    explicit TapRecord(const smdhost::CallLog& log) : log_(log) {}
+    void on_line_frame(const FrameDecoder& d, FrameDecoder::Status status, std::size_t index,
+                       bool delivered) override {
+        seen.push_back({status, index, delivered, std::string(d.text(), d.text_size()),
+                        log_.events.size()});
+    }
+    struct Seen {
+        FrameDecoder::Status status;
+        std::size_t index;
+        bool delivered;
+        std::string text;
+        std::size_t events_before;
+    };
+    std::vector<Seen> seen;
+
+private:
+    const smdhost::CallLog& log_;
+};
+
+TEST(ProtocolEngine, FrameTapSeesEveryFrameAfterTheDevice) {
+    RecordingProtocol p;
+    smdhost::CallLog log;
+    TapRecord tap(log);
+    p.host_listener = &log;
+    p.frame_tap = &tap;
+    p.address_filter = 1;
+    const Bytes info = {0x01};
+    const std::string other = smdhost::encode_frame(0x20, 0x02, 0x40, 0x43, info.data(), 1);
+    const std::string bad = with_char(kEmpty4042, 16, '0');
+    const std::string line = std::string(kNineBytes) + bad + other;
+    feed(p, line);
+    ASSERT_EQ(tap.seen.size(), 3u);
+    EXPECT_EQ(tap.seen[0].status, FrameDecoder::Status::frame);
+    EXPECT_EQ(tap.seen[0].index, std::string(kNineBytes).size() - 1);
+    EXPECT_EQ(tap.seen[0].events_before, 1u);  // the payload event
+    EXPECT_EQ(tap.seen[1].status, FrameDecoder::Status::fault);
+    EXPECT_EQ(tap.seen[1].text, bad.substr(1, bad.size() - 2));
+    EXPECT_EQ(tap.seen[1].events_before, 2u);  // the error event
+    EXPECT_FALSE(tap.seen[2].delivered);       // another address: not handed over
+    EXPECT_EQ(tap.seen[2].index, line.size() - 1);
+    EXPECT_EQ(log.events.size(), 2u);
 }
 
 TEST(ProtocolEngine, FrameSplitAcrossCallsIsReassembled) {
