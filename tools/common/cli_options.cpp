@@ -120,6 +120,9 @@ std::unique_ptr<CLI::App> make_app(const std::string& name, const std::string& d
     auto app = std::make_unique<CLI::App>(description, name);
     app->formatter(help_formatter());
     app->option_defaults()->group("options");
+    // An option given twice: the last one counts, as people expect when
+    // they add to a command line that has it already.
+    app->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app->set_help_flag("-h,--help", "this text");
     app->set_version_flag("--version", version_line, "print the version");
     return app;

@@ -5,7 +5,8 @@
 // an optional fraction ("2", "2.5", ".5"), with a leading '-' where the range
 // allows one. No blanks, no '+', no exponent, no octal. A baud rate is a
 // whole number from the serial line's one table. A bad value is reported as
-// "--name: 'VALUE' is ..." and nothing else is guessed.
+// "--name: 'VALUE' is ..." and nothing else is guessed. An option given
+// twice counts with its last value (repeatable ones collect every value).
 //
 // Help: the command's own text (usage line and description, at most 80
 // columns), then every option with its value name, descriptions wrapped at

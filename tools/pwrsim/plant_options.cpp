@@ -59,6 +59,7 @@ void add_round_options(CLI::App& app, RoundArgs& a) {
                    "repeated")
         ->type_name("KIND@ROUND[+ROUNDS]")
         ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->check([](const std::string& text) {
             plant::ScheduledEvent ev;
             return plant::parse_event(text, ev)
