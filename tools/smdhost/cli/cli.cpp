@@ -65,8 +65,9 @@ const char kReplay[] =
     "byte-order mark at the start of a file is skipped. The clock stays between\n"
     "1400-01-01T00:00:00 and 9999-12-31T23:59:59 local time, the calendar of the\n"
     "plug-in's time functions; a line that would take it out is malformed.\n"
-    "Scenario files are checked whole before the plug-in sees any of them; - (standard\n"
-    "input) and pipes run as they come and stop at the first malformed line.\n";
+    "Scenario files are checked whole before the plug-in sees any of them;\n"
+    "- (standard input) and pipes run as they come and stop at the first malformed\n"
+    "line.\n";
 
 const char kListen[] =
     "usage: smdhost listen --serial DEVICE [--baud B] [--parity P] [--stop-bits N]\n"

@@ -106,11 +106,14 @@ bool parse_config(const std::string& text, const std::string& name, Json::Value&
     std::string errs;
     try {
         if (!reader->parse(text.data(), text.data() + text.size(), &config, &errs)) {
-            // The reader's message spans lines; one line is enough here.
+            // The reader's message spans lines ("* Line 1, Column 19\n  Extra
+            // ..."); one line is enough here.
             std::string one;
-            for (char c : errs) {
-                if (c == '\n') c = ' ';
-                if (!(c == ' ' && (one.empty() || one.back() == ' '))) one += c;
+            for (std::size_t k = 0; k < errs.size(); ++k) {
+                char c = errs[k] == '\n' ? ' ' : errs[k];
+                if (c == '*' && (k == 0 || errs[k - 1] == '\n')) continue;
+                if (c == ' ' && (one.empty() || one.back() == ' ')) continue;
+                one += c;
             }
             while (!one.empty() && one.back() == ' ') one.pop_back();
             error = name + ": not valid JSON: " + one;
