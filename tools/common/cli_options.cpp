@@ -1,5 +1,6 @@
 #include "tools/common/cli_options.hpp"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +11,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "tools/common/hex_codec.hpp"
 #include "tools/common/serial_line.hpp"
 
 namespace toolcli {
@@ -19,13 +21,6 @@ namespace {
 std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 std::string range_text(long long lo, unsigned long long hi) {
     return " is out of range (" + std::to_string(lo) + ".." + std::to_string(hi) + ")";
@@ -137,7 +132,7 @@ std::string read_whole(const std::string& text, long long lo, unsigned long long
     bool overflow = false;
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         for (k = 2; k < text.size(); ++k) {
-            const int v = hex_digit(text[k]);
+            const int v = hexcodec::digit_value(text[k]);
             if (v < 0) return quoted(text) + " is not a whole number";
             if (magnitude > (std::numeric_limits<unsigned long long>::max() >> 4)) overflow = true;
             magnitude = magnitude << 4 | static_cast<unsigned>(v);
