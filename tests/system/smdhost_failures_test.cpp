@@ -89,7 +89,7 @@ TEST_F(SmdhostFailures, InputsThatCannotBeReadAreFailuresNotSuccess) {
     // Folders, and endless sources that used to be read whole.
     expect_cases({{{"replay", "folder"}, 1, "folder: a folder, not a scenario"},
                   {{"replay", "--raw", "folder"}, 1, "folder: a folder, not a raw capture"},
-                  {{"replay", "load_folder.scn"}, 2, "load_folder.scn:1: ./folder: a folder"},
+                  {{"replay", "load_folder.scn"}, 1, "load_folder.scn:1: ./folder: a folder"},
                   {{"replay", "/dev/zero"}, 2, "/dev/zero:1: binary bytes"},
                   {{"replay", "s.scn", "--config", "/dev/zero"}, 1, "/dev/zero: more than 1048576"},
                   {{"replay", "load_zero.scn"}, 1, "load_zero.scn:1: /dev/zero: more than"},

@@ -6,13 +6,18 @@
 
 namespace smdscenario {
 
-bool check_at_file(const Directive& d, std::string& error) {
-    if (!d.has_path) return true;
+AtFile check_at_file(const Directive& d, std::string& error) {
+    if (!d.has_path) return AtFile::usable;
     if (d.kind == Directive::Kind::init) {
         Json::Value config;
-        return read_init_file(d, config, error);
+        bool unreadable = false;
+        if (smdconfig::load_config(d.path, config, error, &unreadable)) return AtFile::usable;
+        return unreadable ? AtFile::unreadable : AtFile::malformed;
     }
-    return smdinput::check_small_file(d.path, smdcli::kMaxLoadFile, "a !load file", error);
+    smdinput::Problem problem = smdinput::Problem::none;
+    if (smdinput::check_small_file(d.path, smdcli::kMaxLoadFile, "a !load file", error, &problem))
+        return AtFile::usable;
+    return problem == smdinput::Problem::unreadable ? AtFile::unreadable : AtFile::malformed;
 }
 
 bool read_load_file(const Directive& d, std::vector<unsigned char>& out, std::string& error) {

@@ -64,12 +64,18 @@ std::string open_for_reading(const std::string& path, const char* what, int& fd,
 }  // namespace
 
 bool read_small_file(const std::string& path, std::size_t limit, const char* what,
-                     std::string& out, std::string& error) {
+                     std::string& out, std::string& error, Problem* problem) {
     int fd = -1;
     bool regular = false;
     bool cannot_open = false;
+    Problem none_asked = Problem::none;
+    Problem& why = problem != nullptr ? *problem : none_asked;
+    why = Problem::none;
     error = open_for_reading(path, what, fd, regular, cannot_open);
-    if (!error.empty()) return false;
+    if (!error.empty()) {
+        why = cannot_open ? Problem::cannot_open : Problem::unreadable;
+        return false;
+    }
     out.clear();
     char buf[65536];
     bool ok = true;
@@ -90,21 +96,29 @@ bool read_small_file(const std::string& path, std::size_t limit, const char* wha
         if (static_cast<std::size_t>(n) < sizeof buf && regular) break;
     }
     if (path != "-") ::close(fd);
-    if (!ok) out.clear();
+    if (!ok) {
+        out.clear();
+        why = Problem::unreadable;
+    }
     return ok;
 }
 
 bool check_small_file(const std::string& path, std::size_t limit, const char* what,
-                      std::string& error) {
+                      std::string& error, Problem* problem) {
     int fd = -1;
     bool regular = false;
     bool cannot_open = false;
+    if (problem != nullptr) *problem = Problem::none;
     error = open_for_reading(path, what, fd, regular, cannot_open);
-    if (!error.empty()) return false;
+    if (!error.empty()) {
+        if (problem != nullptr) *problem = cannot_open ? Problem::cannot_open : Problem::unreadable;
+        return false;
+    }
     struct stat st {};
     bool ok = true;
     if (regular && fstat(fd, &st) == 0 && static_cast<unsigned long long>(st.st_size) > limit) {
         error = too_big(path, limit, what);
+        if (problem != nullptr) *problem = Problem::unreadable;
         ok = false;
     }
     if (path != "-") ::close(fd);

@@ -13,17 +13,22 @@
 
 namespace smdinput {
 
+// Why a file could not be used: its name does not open (absent, no
+// permission), or it opens but cannot be read whole (a folder, a read error,
+// more than the limit).
+enum class Problem { none, cannot_open, unreadable };
+
 // Reads `path` whole into `out` when it holds at most `limit` bytes. `what`
-// names the kind of file in messages ("configuration"). False with the
-// message in `error`.
+// names the kind of file in messages ("a configuration file"). False with
+// the message in `error` and, when asked, the kind in `problem`.
 bool read_small_file(const std::string& path, std::size_t limit, const char* what,
-                     std::string& out, std::string& error);
+                     std::string& out, std::string& error, Problem* problem = nullptr);
 
 // Whether `path` can be opened and read as a file of at most `limit` bytes,
 // without reading it (a regular file's size is known; a pipe or device is
-// only read when its line runs). False with the message in `error`.
+// only read when its line runs). False as read_small_file.
 bool check_small_file(const std::string& path, std::size_t limit, const char* what,
-                      std::string& error);
+                      std::string& error, Problem* problem = nullptr);
 
 // Where chunks come from: an open file, or bytes in memory.
 class ChunkSource {

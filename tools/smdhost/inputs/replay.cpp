@@ -171,8 +171,11 @@ int validate(std::vector<Input>& inputs) {
             if (st == ScenarioReader::Status::malformed) return fail(smdsession::kExitUsage, error);
             if (st == ScenarioReader::Status::read_error)
                 return fail(smdsession::kExitFailure, error);
-            if (!smdscenario::check_at_file(d, error))
-                return fail(smdsession::kExitUsage, reader.where() + error);
+            const auto at = smdscenario::check_at_file(d, error);
+            if (at != smdscenario::AtFile::usable)
+                return fail(at == smdscenario::AtFile::malformed ? smdsession::kExitUsage
+                                                                 : smdsession::kExitFailure,
+                            reader.where() + error);
         }
         if (!in.file->rewind(error)) return fail(smdsession::kExitFailure, error);
     }
@@ -199,9 +202,13 @@ int run_scenarios(smdsession::Session& session, std::vector<Input>& inputs) {
             }
             // A line from a pipe is checked as it comes, like every line of a
             // file was before the run.
-            if (!checked && !smdscenario::check_at_file(d, error)) {
+            const auto at =
+                checked ? smdscenario::AtFile::usable : smdscenario::check_at_file(d, error);
+            if (at != smdscenario::AtFile::usable) {
                 session.finish();
-                return fail(smdsession::kExitUsage, reader.where() + error);
+                return fail(at == smdscenario::AtFile::malformed ? smdsession::kExitUsage
+                                                                 : smdsession::kExitFailure,
+                            reader.where() + error);
             }
             if (!run_one(session, d, clock, error)) {
                 session.finish();

@@ -132,11 +132,16 @@ bool parse_config(const std::string& text, const std::string& name, Json::Value&
     return true;
 }
 
-bool load_config(const std::string& path, Json::Value& config, std::string& error) {
+bool load_config(const std::string& path, Json::Value& config, std::string& error,
+                 bool* unreadable) {
     std::string text;
+    smdinput::Problem problem = smdinput::Problem::none;
+    if (unreadable != nullptr) *unreadable = false;
     if (!smdinput::read_small_file(path, smdcli::kMaxConfigFile, "a configuration file", text,
-                                   error))
+                                   error, &problem)) {
+        if (unreadable != nullptr) *unreadable = problem == smdinput::Problem::unreadable;
         return false;
+    }
     return parse_config(text, path == "-" ? "<stdin>" : path, config, error);
 }
 
