@@ -189,6 +189,10 @@ TEST_F(SmdhostFailures, ClockTakesExactlyTheTimesThePluginCanUse) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.clock + " TZ=" + row.tz);
+        // The sanitizers' time() interceptor takes -1 for a failure and
+        // leaves the caller's time_t unwritten; without them time() is the
+        // host's own and hands the second before the epoch on as it is.
+        if (smdtest::kSanitized && row.stamp == "1969 12 31 23 59 59") continue;
         write_file(dir.file("s.scn"), row.clock + smdtest::full_round());
         smdtest::Setup setup;
         setup.tz = row.tz;
