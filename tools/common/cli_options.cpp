@@ -174,8 +174,10 @@ std::string read_decimal(const std::string& text, double lo, double hi, bool lo_
     const double v = std::strtod(text.c_str(), nullptr);
     if (!std::isfinite(v) || v < lo || v > hi || (lo_open && v <= lo)) {
         char range[96];
-        std::snprintf(range, sizeof range, " is out of range (%s%g..%g)", lo_open ? "above " : "",
-                      lo, hi);
+        if (lo_open)
+            std::snprintf(range, sizeof range, " is out of range (more than %g, at most %g)", lo, hi);
+        else
+            std::snprintf(range, sizeof range, " is out of range (%g..%g)", lo, hi);
         return quoted(text) + range;
     }
     out = v;

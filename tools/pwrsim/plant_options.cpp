@@ -72,10 +72,10 @@ void add_round_options(CLI::App& app, RoundArgs& a) {
 
 void add_line_options(CLI::App& app, LineArgs& a, bool with_baud) {
     app.add_flag("--pty", a.pty,
-                 "create a pseudo-terminal and play on it; its path is printed first on "
-                 "standard output");
+                 "create a pseudo-terminal and use it; its path is printed first on standard "
+                 "output");
     toolcli::add_text(app, "--serial", a.serial,
-                      "play on this serial device instead, locked for exclusive use", "DEVICE");
+                      "use this serial device instead (raw), locked for exclusive use", "DEVICE");
     if (with_baud)
         toolcli::add_baud(app, "--baud", a.settings.baud,
                           "line speed of --serial: " + serial::baud_list() + " (default 9600)");

@@ -298,10 +298,12 @@ int parse_command_line(int argc, char** argv, Options& o) {
             break;
         case Command::history:
         case Command::check:
-            if (o.files.size() != 1)
+            if (o.files.size() != 1) {
+                const std::string file = o.command == Command::history ? "STORE" : "CONFIG";
                 return toolcli::usage_error(*cmd, o.files.empty()
-                                                      ? cmd->get_name() + " needs its file"
-                                                      : cmd->get_name() + " takes one file");
+                                                      ? cmd->get_name() + " needs the " + file + " file"
+                                                      : cmd->get_name() + " takes one " + file + " file");
+            }
             break;
         case Command::decode:
             if (o.has_hex && !o.files.empty())
