@@ -315,6 +315,33 @@ void ioctl_seeds() {
     }
 }
 
+// ---- scenario: scenario text, and line bytes for the recorder.
+void scenario_seeds() {
+    plant::TraceGenerator gen(trace_config(plant::PlantShape::typical(6, 2), 0.2, 5));
+    std::string scenario = "\xEF\xBB\xBF# a trace\n@=2026-01-01T00:00:00\n";
+    std::string line;
+    for (int round = 0; round < 2; ++round) {
+        const plant::TraceRound r = gen.next_round();
+        for (const auto& f : r.frames) {
+            line += f.sent;
+            std::string text = f.sent;
+            if (!text.empty() && text.back() == '\r') text.back() = '\n';
+            scenario += text.empty() ? "!raw 7E3230\n" : text + "@+0.041\n";
+        }
+        scenario += "!refresh\n!reset\n> 40 42 01\n!get out_v 1\n!load 0102\n"
+                    "!ioctl 300 out=8 hex:01 02\n!init\n@+1.5\n";
+    }
+    Seed text;
+    text.u8(2 * 63).raw(scenario);  // read in 64-byte chunks
+    write("scenario", "trace", text);
+    Seed heard;
+    heard.u8(1 | 2 | (15 << 2)).raw(line);  // 16-byte chunks, refreshes between
+    write("scenario", "heard", heard);
+    Seed flood;
+    flood.u8(1 | 2 | (63 << 2)).raw(std::string(300, '~') + line.substr(0, 200));
+    write("scenario", "flood", flood);
+}
+
 }  // namespace
 
 // Texts the monitor outputs meet: label values and events with quotes,
@@ -347,5 +374,6 @@ int main(int argc, char** argv) {
     init_seeds();
     ioctl_seeds();
     monitor_text_seeds();
+    scenario_seeds();
     return 0;
 }

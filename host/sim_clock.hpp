@@ -24,10 +24,6 @@ SMD_HOST_API void advance(double seconds);
 SMD_HOST_API bool simulated();
 // Seconds since the epoch: simulated or wall, with fraction.
 SMD_HOST_API double now();
-// Epoch seconds of a local date and time (the process's TZ), -1 when the
-// fields do not form a time.
-SMD_HOST_API std::time_t local_epoch(int year, int month, int day, int hour, int minute,
-                                     int second);
 
 }  // namespace sim_clock
 }  // namespace smdhost

@@ -8,7 +8,7 @@ packages=(
   cmake make g++ pkg-config
   libjsoncpp-dev libboost-dev libboost-date-time-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsqlite3-dev dpkg-dev
+  libsqlite3-dev libcli11-dev dpkg-dev
   libcpp-httplib-dev libmosquitto-dev libsystemd-dev libjs-chart.js
   mosquitto mosquitto-clients prometheus systemd
 )

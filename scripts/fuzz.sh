@@ -6,7 +6,7 @@
 #
 # Usage: scripts/fuzz.sh [seconds-per-target] [target...]
 #   targets: frame_decoder capture_frames poll_decoders cache_load
-#            init_setting device_ioctl monitor_text (default: all of them)
+#            init_setting device_ioctl monitor_text scenario (default: all of them)
 #   env:     FUZZ_BUILD_DIR  build directory (default build-fuzz)
 #            FUZZ_ARGS       extra libFuzzer flags, e.g. "-runs=10000000"
 #
@@ -21,7 +21,7 @@ src=$PWD
 
 seconds=${1:-60}
 shift || true
-all_targets=(frame_decoder capture_frames poll_decoders cache_load init_setting device_ioctl monitor_text)
+all_targets=(frame_decoder capture_frames poll_decoders cache_load init_setting device_ioctl monitor_text scenario)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 for t in "${targets[@]}"; do

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "tests/system/smdhost_support.hpp"
 
@@ -186,6 +187,27 @@ TEST_F(SmdhostHistory, RestoreWithNothingStoredGoesOnWithoutARecord) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(published(r.out).empty());
     EXPECT_NE(r.err.find("no stored record of data id 5"), std::string::npos) << r.err;
+}
+
+TEST_F(SmdhostHistory, RestoreRefusesAStoredRowThatIsNoRecord) {
+    ASSERT_EQ(replay(rounds(1), 1).status, 0);
+    // Another program added a short row: the newest of data id 1.
+    sqlite3* db_handle = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &db_handle), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db_handle,
+                           "INSERT INTO history(data_id, saved_at, epoch, record) "
+                           "VALUES(1, '2026-01-01T00:01:00', 1767225660, x'0102030405060708090A0B')",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db_handle);
+    const Result r = replay("# nothing\n", 1, {"--restore"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("warning: stored record 2 is 11 bytes, not 1257: not restored"),
+              std::string::npos)
+        << r.err;
+    const auto calls = only(events_of(r.out), "call");
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0]["op"].asString(), "init");
 }
 
 TEST_F(SmdhostHistory, BadStoresAndUsageAreRefused) {

@@ -1,8 +1,11 @@
 // smdhost listen on pseudo-terminals: frames heard live, a clean stop on
 // SIGTERM, a recording that replays the same, a device that vanishes and
 // comes back, and the simulator's bus feeding it end to end.
+#include <fcntl.h>
 #include <pty.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <csignal>
@@ -45,6 +48,24 @@ public:
             done += static_cast<std::size_t>(n);
         }
         return true;
+    }
+    // Writes while reading the events of `reader`, for input that makes
+    // many: a listener blocked on a full pipe reads no more from the line.
+    bool feed(const std::string& bytes, Child& reader) {
+        fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+            } else if (n < 0 && errno == EAGAIN) {
+                reader.pump(10);
+            } else {
+                break;
+            }
+        }
+        fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) & ~O_NONBLOCK);
+        return done == bytes.size();
     }
 
 private:
@@ -119,6 +140,84 @@ TEST_F(SmdhostListen, DecodesTheLineRecordsItAndStopsOnSigterm) {
     const auto replayed = smdtest::smdhost({"replay", record, "--format", "json"}, dir.path());
     ASSERT_EQ(replayed.status, 0) << replayed.err;
     EXPECT_EQ(frame_story(replayed.out), live);
+}
+
+TEST_F(SmdhostListen, RecordingOfAFloodReplaysTheSame) {
+    // SOI without an end, over and over, between good rounds, and a frame
+    // still open when listening stops: the recording stays small in memory
+    // and gives the same faults, in the same order among the host's calls.
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    const std::string record = dir.file("flood.scn");
+    Child host({smdtest::smdhost_path(), "listen", "--serial", pty.path(), "--format", "json",
+                "--record", record, "--reset-every", "0.5"},
+               dir.path());
+    // smdhost writes an event per broken frame: the test reads them while
+    // it writes.
+    auto send = [&](const std::string& bytes) { return pty.feed(bytes, host); };
+    ASSERT_TRUE(wait_events(host, "call", 1)) << host.err();
+    ASSERT_TRUE(send(smdtest::full_round_wire()));
+    ASSERT_TRUE(wait_events(host, "publish", 1)) << host.err();
+    ASSERT_TRUE(send(std::string(30000, '~')));
+    ASSERT_TRUE(wait_events(host, "error", 29999)) << host.err();
+    // A host call lands while broken frames wait in the recorder.
+    ASSERT_TRUE(send("~2001~20"));
+    ASSERT_TRUE(wait_events(host, "error", 30001)) << host.err();
+    const std::size_t resets = count(host.out(), "\"op\":\"reset\"");
+    ASSERT_TRUE(wait_events(host, "call\",\"op\":\"reset", resets + 1)) << host.err();
+    ASSERT_TRUE(send("01" + std::string(5000, 'A') + smdtest::full_round_wire() + "~2001"));
+    ASSERT_TRUE(wait_events(host, "publish", 2)) << host.err();
+    host.signal(SIGTERM);
+    EXPECT_EQ(host.finish(), 0) << host.err();
+
+    const auto replayed = smdtest::smdhost({"replay", record, "--format", "json"}, dir.path());
+    ASSERT_EQ(replayed.status, 0) << replayed.err;
+    // Frames, faults and the resets, in order.
+    auto story = [](const std::string& out) {
+        std::vector<std::string> s = frame_story(out);
+        std::vector<std::string> with_resets;
+        std::size_t k = 0;
+        for (const auto& e : events_of(out)) {
+            const std::string ev = e["ev"].asString();
+            if (ev == "payload" || ev == "error" || ev == "publish") with_resets.push_back(s[k++]);
+            if (ev == "call" && e["op"].asString() == "reset") with_resets.push_back("reset");
+        }
+        return with_resets;
+    };
+    const auto live = story(host.out());
+    EXPECT_EQ(std::count(live.begin(), live.end(), "error broken"), 30001);
+    EXPECT_EQ(std::count(live.begin(), live.end(), "error too_long"), 1);
+    EXPECT_GE(std::count(live.begin(), live.end(), "reset"), 1);
+    EXPECT_EQ(story(replayed.out), live);
+}
+
+TEST_F(SmdhostListen, SecondListenerHupAndUnwritableOutputs) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    Child first({smdtest::smdhost_path(), "listen", "--serial", pty.path(), "--format", "json"},
+                dir.path());
+    ASSERT_TRUE(wait_events(first, "call", 1)) << first.err();
+    // The device is held: a second listener is turned away, naming it.
+    Child second({smdtest::smdhost_path(), "listen", "--serial", pty.path()}, dir.path());
+    EXPECT_EQ(second.finish(30.0), 1) << second.err();
+    EXPECT_NE(second.err().find(pty.path() + ": in use"), std::string::npos) << second.err();
+    // SIGHUP (the terminal closed) stops the first as cleanly as SIGTERM.
+    first.signal(SIGHUP);
+    EXPECT_EQ(first.finish(), 0) << first.err();
+
+    // A recording or standard output that cannot be written: status 1 and
+    // the reason, at once.
+    const std::string cd = "exec '" + smdtest::smdhost_path() + "' listen --serial '" +
+                           pty.path() + "' --format json ";
+    for (const char* redirect : {"--record /dev/full", "> /dev/full"}) {
+        SCOPED_TRACE(redirect);
+        Child host({"/bin/sh", "-c", cd + redirect}, dir.path());
+        EXPECT_EQ(host.finish(30.0), 1) << host.err();
+        EXPECT_NE(host.err().find(redirect[0] == '>' ? "standard output: write error"
+                                                     : "/dev/full: cannot write"),
+                  std::string::npos)
+            << host.err();
+    }
 }
 
 TEST_F(SmdhostListen, VanishedDeviceIsReportedOnceAndReopened) {

@@ -128,6 +128,7 @@ TEST_F(SmdhostReplay, BadUsageExitsTwo) {
         {"replay", "s.scn", "--format", "xml"},
         {"replay", "s.scn", "--address", "300"},
         {"replay", "s.scn", "--baud", "0"},
+        {"replay", "s.scn", "--baud", "9601"},  // not a line speed, as for listen
         {"replay", "s.scn", "--frobnicate"},
         {"replay", "s.scn", "--config"},
         {"replay", "missing.scn"},
@@ -494,6 +495,39 @@ TEST(SmdhostHelp, EveryOptionIsDescribed) {
     const auto version = smdtest::smdhost({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.compare(0, 8, "smdhost "), 0);
+}
+
+TEST(SmdhostHelp, BothProgramsShareTheHelpLayoutAndVersion) {
+    const std::string pwrsim = smdtest::bin("pwrsim");
+    if (!smdtest::executable(smdtest::smdhost_path()) || !smdtest::executable(pwrsim))
+        GTEST_SKIP() << "no smdhost or pwrsim";
+    const std::vector<std::vector<std::string>> helps = {
+        {smdtest::smdhost_path(), "--help"},         {smdtest::smdhost_path(), "replay", "--help"},
+        {smdtest::smdhost_path(), "listen", "--help"}, {smdtest::smdhost_path(), "history", "--help"},
+        {smdtest::smdhost_path(), "decode", "--help"}, {smdtest::smdhost_path(), "check", "--help"},
+        {pwrsim, "--help"},                          {pwrsim, "trace", "--help"},
+        {pwrsim, "serve", "--help"},                 {pwrsim, "bus", "--help"},
+    };
+    for (const auto& args : helps) {
+        SCOPED_TRACE(args[1]);
+        const auto r = smdtest::run(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find("\noptions:\n  -h, --help "), std::string::npos) << r.out;
+        for (const auto& line : smdtest::lines_of(r.out))
+            EXPECT_LE(line.size(), 80u) << "wider than 80 columns: " << line;
+    }
+    const auto version = smdtest::run({pwrsim, "--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.compare(0, 7, "pwrsim "), 0) << version.out;
+    // One error line, the same shape in both programs.
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {smdtest::smdhost_path(), "listen", "--serial", "x", "--baud", "96OO"},
+             {pwrsim, "serve", "--pty", "--baud", "96OO"}}) {
+        const auto r = smdtest::run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(smdtest::lines_of(r.err).size(), 1u) << r.err;
+        EXPECT_NE(r.err.find("--baud: '96OO' is not one of 300, 600,"), std::string::npos) << r.err;
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,10 +67,34 @@ inline std::string read_file(const std::string& path) {
     return s.str();
 }
 
+// How a child runs beyond its arguments and folder.
+struct Setup {
+    std::string tz = "UTC";
+    // Address space in bytes (0: no limit). A program that reads an endless
+    // input whole fails fast under it instead of taking the machine's memory.
+    // Sanitizer builds reserve terabytes of address space for their shadow
+    // memory, so there the limit is left off.
+    std::size_t memory_limit = 0;
+};
+
+// Whether this build runs under AddressSanitizer (its programs too).
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
 // A child process with pipes on its standard output and error.
 class Child {
 public:
-    Child(const std::vector<std::string>& argv, const std::string& cwd = std::string()) {
+    Child(const std::vector<std::string>& argv, const std::string& cwd = std::string(),
+          const Setup& setup = Setup()) {
         int out[2];
         int err[2];
         if (pipe(out) != 0 || pipe(err) != 0) return;
@@ -87,7 +112,11 @@ public:
             // open in the child.
             for (int fd = 3; fd < 1024; ++fd) ::close(fd);
             if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
-            setenv("TZ", "UTC", 1);
+            setenv("TZ", setup.tz.c_str(), 1);
+            if (setup.memory_limit != 0 && !kSanitized) {
+                const rlimit lim{setup.memory_limit, setup.memory_limit};
+                setrlimit(RLIMIT_AS, &lim);
+            }
             std::vector<char*> args;
             for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
             args.push_back(nullptr);
@@ -184,8 +213,9 @@ struct Result {
     std::string err;
 };
 
-inline Result run(const std::vector<std::string>& argv, const std::string& cwd = std::string()) {
-    Child c(argv, cwd);
+inline Result run(const std::vector<std::string>& argv, const std::string& cwd = std::string(),
+                  const Setup& setup = Setup()) {
+    Child c(argv, cwd, setup);
     Result r;
     r.status = c.finish();
     r.out = c.out();
@@ -194,9 +224,10 @@ inline Result run(const std::vector<std::string>& argv, const std::string& cwd =
 }
 
 // smdhost with these arguments.
-inline Result smdhost(std::vector<std::string> args, const std::string& cwd = std::string()) {
+inline Result smdhost(std::vector<std::string> args, const std::string& cwd = std::string(),
+                      const Setup& setup = Setup()) {
     args.insert(args.begin(), smdhost_path());
-    return run(args, cwd);
+    return run(args, cwd, setup);
 }
 
 inline std::vector<std::string> lines_of(const std::string& text) {

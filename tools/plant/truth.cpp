@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "tools/common/hex_codec.hpp"
 #include "tools/plant/reply_encoders.hpp"
 
 namespace plant {
@@ -108,15 +109,7 @@ pxr52_419_Data_t truth_record(const PlantState& st, unsigned data_id) {
 }
 
 std::string record_hex(const pxr52_419_Data_t& record) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(2 * sizeof record);
-    const unsigned char* b = record.bytes();
-    for (std::size_t k = 0; k < sizeof record; ++k) {
-        out += digits[b[k] >> 4];
-        out += digits[b[k] & 0x0F];
-    }
-    return out;
+    return hexcodec::upper(record.bytes(), sizeof record);
 }
 
 }  // namespace plant

@@ -1,33 +1,90 @@
-// The sub-commands of pwrsim and what they share.
+// The sub-commands of pwrsim and the options they share, on the tools'
+// command-line conventions (tools/common/cli_options.hpp).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include <CLI/App.hpp>
+
+#include "tools/common/serial_line.hpp"
 #include "tools/plant/plant_model.hpp"
 #include "tools/plant/trace.hpp"
-#include "tools/pwrsim/options.hpp"
 
 namespace pwrsim {
 
-// Each returns the process exit status: 0 done, 1 failure at run time,
-// 2 bad usage. argv[first] is the first word after the sub-command.
-int run_trace(int argc, char** argv, int first);
-int run_serve(int argc, char** argv, int first);
-int run_bus(int argc, char** argv, int first);
+// The plant's shape, seed and event rate (every sub-command).
+struct PlantArgs {
+    int rectifiers = 6;
+    int screens = 1;
+    std::string shape = "typical";
+    std::uint64_t seed = 1;
+    double event_rate = 1.0;
+};
 
-// Options every sub-command shares: the plant's shape and seed.
-std::vector<OptionSpec> plant_options();
-// Options of the generated interrogation (trace and bus).
-std::vector<OptionSpec> round_options();
-// The plant's shape from --rectifiers, --screens, --shape, --seed.
-plant::PlantShape shape_from(const Options& o);
-// Trace settings from the options above (throws UsageError).
-plant::TraceConfig trace_config_from(const Options& o);
+// The generated interrogation (trace and bus).
+struct RoundArgs {
+    double interval = 5.0;
+    unsigned baud = 9600;
+    double noise = 0.0;
+    std::vector<std::string> events;
+};
 
-// "pwrsim SUB: message" and "Try 'pwrsim SUB --help'." on standard error; 2.
-int usage_error(const char* sub, const std::string& message);
-// Prints help when asked for (-h, --help anywhere); true if it did.
-bool wants_help(int argc, char** argv, int first);
+// Where a live sub-command plays: a pseudo-terminal it makes, or a device.
+struct LineArgs {
+    bool pty = false;
+    std::string serial;
+    serial::LineSettings settings;
+    std::string parity = "none";
+};
+
+struct TraceArgs {
+    PlantArgs plant;
+    RoundArgs round;
+    int rounds = 10;
+    unsigned data_id = 1;
+    std::string truth;
+};
+
+struct ServeArgs {
+    PlantArgs plant;
+    LineArgs line;
+    int address = 1;
+    int cg = 1;
+    int dc_layout = 2;
+    bool verbose = false;
+};
+
+struct BusArgs {
+    PlantArgs plant;
+    RoundArgs round;
+    LineArgs line;
+    long long rounds = 0;
+    bool verbose = false;
+};
+
+void add_plant_options(CLI::App& app, PlantArgs& args);
+void add_round_options(CLI::App& app, RoundArgs& args);
+// --pty, --serial DEVICE and, unless `with_baud` is false (bus takes the
+// line speed from its round options), --baud; --parity, --stop-bits.
+void add_line_options(CLI::App& app, LineArgs& args, bool with_baud);
+
+// The sub-commands: each adds itself to `app`; run_* returns the exit
+// status (0 done, 1 failure at run time, 2 bad usage found after parsing).
+CLI::App* add_trace(CLI::App& app, TraceArgs& args);
+CLI::App* add_serve(CLI::App& app, ServeArgs& args);
+CLI::App* add_bus(CLI::App& app, BusArgs& args);
+int run_trace(const CLI::App& cmd, const TraceArgs& args);
+int run_serve(const CLI::App& cmd, ServeArgs& args);
+int run_bus(const CLI::App& cmd, BusArgs& args);
+
+// The plant's shape from the options; "" or the problem with it.
+std::string shape_from(const PlantArgs& args, plant::PlantShape& out);
+// Trace settings from the options; "" or the problem with them.
+std::string trace_config_from(const PlantArgs& p, const RoundArgs& r, plant::TraceConfig& out);
+// The line settings complete (parity from its word) and exactly one of
+// --pty and --serial given; "" or the problem.
+std::string finish_line_args(LineArgs& args);
 
 }  // namespace pwrsim

@@ -1,41 +1,49 @@
 // smdhost: the bench host of the tarnel_brelm_pxr52_419 plug-in.
+#include <csignal>
+#include <exception>
 #include <iostream>
-#include <string>
+#include <new>
 
-#include "tools/smdhost/cli/cli.hpp"
 #include "tools/smdhost/check/config_check.hpp"
+#include "tools/smdhost/cli/cli.hpp"
 #include "tools/smdhost/inputs/listen.hpp"
-#include "tools/smdhost/records/record_commands.hpp"
 #include "tools/smdhost/inputs/replay.hpp"
+#include "tools/smdhost/records/record_commands.hpp"
 #include "tools/smdhost/session/session.hpp"
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
     smdcli::Options opts;
-    std::string error;
-    if (!smdcli::parse_command_line(argc, argv, opts, error)) {
-        std::cerr << "smdhost: " << error << std::endl;
-        return smdsession::kExitUsage;
-    }
+    const int parsed = smdcli::parse_command_line(argc, argv, opts);
+    if (parsed >= 0) return parsed;
     switch (opts.command) {
-        case smdcli::Command::help:
-            std::cout << smdcli::help_text(opts.help_for);
-            return smdsession::kExitOk;
-        case smdcli::Command::version:
-            std::cout << smdcli::version_text();
-            return smdsession::kExitOk;
-        case smdcli::Command::replay:
-            return smdreplay::run_replay(opts);
-        case smdcli::Command::listen:
-            return smdlisten::run_listen(opts);
-        case smdcli::Command::history:
-            return smdrecords::run_history(opts);
-        case smdcli::Command::decode:
-            return smdrecords::run_decode(opts);
-        case smdcli::Command::check:
-            return smdcheck::run_check(opts);
-        case smdcli::Command::none:
-            break;
+        case smdcli::Command::replay: return smdreplay::run_replay(opts);
+        case smdcli::Command::listen: return smdlisten::run_listen(opts);
+        case smdcli::Command::history: return smdrecords::run_history(opts);
+        case smdcli::Command::decode: return smdrecords::run_decode(opts);
+        case smdcli::Command::check: return smdcheck::run_check(opts);
+        case smdcli::Command::none: break;
     }
-    std::cerr << smdcli::help_text(smdcli::Command::none);
     return smdsession::kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A reader that quits early (`smdhost history ... | head`) ends the
+    // program quietly, whatever the parent left SIGPIPE set to.
+    std::signal(SIGPIPE, SIG_DFL);
+    // Nothing leaves main as an exception: what is left when every input was
+    // checked (memory running out, say) is a failure, reported as one.
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::cerr << "smdhost: out of memory" << std::endl;
+    } catch (const std::exception& e) {
+        std::cerr << "smdhost: " << e.what() << std::endl;
+    } catch (...) {
+        std::cerr << "smdhost: unexpected failure" << std::endl;
+    }
+    return smdsession::kExitFailure;
 }

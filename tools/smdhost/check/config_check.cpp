@@ -4,7 +4,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <locale>
 #include <map>
@@ -20,7 +19,10 @@
 
 #include "alarm/threshold_id.hpp"
 #include "config/config_text.hpp"
+#include "tools/smdhost/cli/cli.hpp"
+#include "tools/smdhost/inputs/input_file.hpp"
 #include "tools/smdhost/session/host_config.hpp"
+#include "tools/smdhost/session/output.hpp"
 #include "tools/smdhost/session/session.hpp"
 
 namespace smdcheck {
@@ -263,9 +265,9 @@ std::string trim(const std::string& s) {
 
 // Line numbers of the keys of an INI file, by section and key (the first
 // line that names them), for messages a person can act on.
-std::map<std::pair<std::string, std::string>, int> key_lines(const std::string& path) {
+std::map<std::pair<std::string, std::string>, int> key_lines(const std::string& content) {
     std::map<std::pair<std::string, std::string>, int> lines;
-    std::ifstream in(path);
+    std::istringstream in(content);
     std::string text, section;
     for (int n = 1; std::getline(in, text); ++n) {
         const std::string t = trim(text);
@@ -290,12 +292,20 @@ bool ends_with(const std::string& s, const std::string& tail) {
 
 void check_ini_file(Writer& w, const std::string& path) {
     namespace pt = boost::property_tree;
+    std::string content;
+    std::string error;
+    if (!smdinput::read_small_file(path, smdcli::kMaxThresholdFile, "a threshold file", content,
+                                   error)) {
+        w.error(error, "  ");
+        return;
+    }
     pt::ptree tree;
     try {
-        pt::read_ini(path, tree, std::locale());
+        std::istringstream in(content);
+        in.imbue(std::locale());
+        pt::read_ini(in, tree);
     } catch (const pt::ini_parser_error& e) {
-        const std::string where =
-            e.line() != 0 ? e.filename() + ":" + std::to_string(e.line()) : e.filename();
+        const std::string where = e.line() != 0 ? path + ":" + std::to_string(e.line()) : path;
         w.error(where + ": " + e.message() + " (InitSetting fails with this error)", "  ");
         return;
     } catch (const pt::ptree_error& e) {
@@ -307,7 +317,7 @@ void check_ini_file(Writer& w, const std::string& path) {
         w.error(path + ": no [AI] section (InitSetting fails with \"No such node (AI)\")", "  ");
         return;
     }
-    const auto lines = key_lines(path);
+    const auto lines = key_lines(content);
     auto where = [&](const std::string& section, const std::string& key) {
         const auto it = lines.find({section, key});
         return it == lines.end() ? path : path + ":" + std::to_string(it->second);
@@ -551,11 +561,11 @@ Report check_configuration(const std::string& config_path, const std::string& in
     Writer w(report);
     Json::Value config;
     std::string error;
-    w.line("configuration " + config_path);
     if (!smdconfig::load_config(config_path, config, error)) {
-        w.error(error, "");
+        report.failure = error;
         return report;
     }
+    w.line("configuration " + config_path);
     smdconfig::HostSettings host;
     if (!smdconfig::read_host_settings(config, host, error)) {
         w.error(config_path + ": " + error, "");
@@ -634,8 +644,18 @@ int run_check(const smdcli::Options& opts) {
         }
     }
     const Report r = check_configuration(opts.files[0], opts.ini_dir);
-    std::cout << r.text << r.errors << (r.errors == 1 ? " error, " : " errors, ") << r.warnings
-              << (r.warnings == 1 ? " warning" : " warnings") << std::endl;
+    if (!r.failure.empty()) {
+        std::cerr << "smdhost: " << r.failure << std::endl;
+        return smdsession::kExitFailure;
+    }
+    smdout::Output out(STDOUT_FILENO);
+    out.text(r.text);
+    out.line(std::to_string(r.errors) + (r.errors == 1 ? " error, " : " errors, ") +
+             std::to_string(r.warnings) + (r.warnings == 1 ? " warning" : " warnings"));
+    if (!out.flush()) {
+        std::cerr << "smdhost: " << out.error() << std::endl;
+        return smdsession::kExitFailure;
+    }
     return r.errors != 0 ? smdsession::kExitFailure : smdsession::kExitOk;
 }
 

@@ -15,9 +15,10 @@
 namespace smdcheck {
 
 struct Report {
-    std::string text;   // what is shown, line by line
-    int errors = 0;     // the plug-in would fail (or the file cannot be used)
-    int warnings = 0;   // the plug-in goes on, but not as the writer likely meant
+    std::string failure;  // the configuration could not be read: nothing else is told
+    std::string text;     // what is shown, line by line
+    int errors = 0;       // the plug-in would fail (or the threshold file cannot be used)
+    int warnings = 0;     // the plug-in goes on, but not as the writer likely meant
 };
 
 // Checks the configuration file `config_path`; `ini_dir` is the folder the

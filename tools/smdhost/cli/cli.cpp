@@ -1,11 +1,11 @@
 #include "tools/smdhost/cli/cli.hpp"
 
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
+#include <memory>
 
-#include "host/serial_port.hpp"
-#include "tools/smdhost/records/history_store.hpp"
+#include <CLI/CLI.hpp>
+
+#include "tools/common/cli_options.hpp"
+#include "tools/smdhost/session/local_time.hpp"
 
 namespace smdcli {
 
@@ -26,98 +26,12 @@ const char kOverview[] =
     "                       show a 1257-byte data record as named fields\n"
     "  check CONFIG         tell what the plug-in will make of a configuration\n"
     "\n"
-    "options:\n"
-    "  -h, --help           this text; `smdhost COMMAND --help` describes a command\n"
-    "  --version            print the version\n"
-    "\n"
-    "Exit status: 0 done, 1 plug-in, configuration or device failure, 2 bad usage or\n"
-    "a malformed scenario line (reported as FILE:LINE: message).\n";
+    "`smdhost COMMAND --help` describes a command.\n";
 
-const char kCommonOptions[] =
-    "  --config FILE        device configuration (JSON) handed whole to InitSetting;\n"
-    "                       its member \"host\" sets the host side: \"dataId\" (default 1),\n"
-    "                       \"levels\" {id: level}, \"thresholds\" {id: value},\n"
-    "                       \"reports\" {id: {abs_enable, abs_band, pct_enable, pct_band,\n"
-    "                       period_enable, period_min, last_time, last_value}}.\n"
-    "                       Without it the configuration is {}\n"
-    "  --plugin PATH        plug-in to load (default ../lib/tarnel_brelm_pxr52_419.so\n"
-    "                       next to this program)\n"
-    "  --format json|text   json: one event object per line (default when standard\n"
-    "                       output is not a terminal); text: a summary per published\n"
-    "                       round with alarms raised and cleared (default on a terminal)\n"
-    "  --address N          only frames of device address N (0-255, decimal or 0x..)\n"
-    "                       reach the plug-in; others on a shared bus are dropped\n"
-    "  --baud B             line speed in baud (default 9600)\n"
-    "  -v, --verbose        text format: also show every frame and the plug-in's log\n"
-    "  --history STORE      keep every record the plug-in saves as history\n"
-    "                       (SaveDeviceHistory) in the SQLite file STORE, created when\n"
-    "                       absent; each record is committed at once, so a killed\n"
-    "                       smdhost loses none it has saved\n"
-    "  --restore            with --history: after InitSetting, hand the newest stored\n"
-    "                       record of the device's data id to LoadFromCache, as the\n"
-    "                       monitoring unit does from its cache\n"
-    "  -h, --help           this text\n";
-
-const char kHistory[] =
-    "usage: smdhost history STORE [--data-id N] [--since T] [--last K]\n"
-    "                       [--format json|csv|text]\n"
-    "\n"
-    "Lists the records kept in STORE by `smdhost replay|listen --history STORE`,\n"
-    "oldest first, each with its data id, the host clock's time of the save and\n"
-    "every field of the record decoded.\n"
-    "\n"
-    "options:\n"
-    "  --data-id N          only records saved by the device of data id N\n"
-    "  --since T            only records saved at or after T: local time\n"
-    "                       YYYY-MM-DDTHH:MM:SS (or a date alone), or epoch seconds\n"
-    "  --last K             only the last K records (after the filters above)\n"
-    "  --format json|csv|text\n"
-    "                       json: one object per line (default when standard\n"
-    "                       output is not a terminal); csv: a header and one row per\n"
-    "                       record, one column per field at full capacity; text:\n"
-    "                       one block per record (default on a terminal)\n"
-    "  -h, --help           this text\n"
-    "\n"
-    "Exit status: 0 listed (possibly nothing), 1 STORE missing or not a history\n"
-    "store, 2 bad usage.\n";
-
-const char kDecode[] =
-    "usage: smdhost decode [FILE | - | --hex HEX] [--format json|text]\n"
-    "\n"
-    "Shows a 1257-byte data record (data id 5535) as named fields: counts and the\n"
-    "values they announce (never more than the record holds), the invalid-value\n"
-    "marker (bytes CD CC CC BD) as invalid, the time stamp as a date and time,\n"
-    "and notes on counts above capacity and reserved bytes that are set.\n"
-    "FILE holds the 1257 bytes, or their hex digits as text (blanks and line ends\n"
-    "allowed, as in a publish event's \"record\"); - reads standard input.\n"
-    "\n"
-    "options:\n"
-    "  --hex HEX            the record as hex digits on the command line\n"
-    "  --format json|text   json: one object (default when standard output is not\n"
-    "                       a terminal); text: one line per field\n"
-    "  -h, --help           this text\n"
-    "\n"
-    "Exit status: 0 decoded, 1 unreadable input, bad hex or not 1257 bytes, 2 bad\n"
-    "usage.\n";
-
-const char kCheck[] =
-    "usage: smdhost check CONFIG [--ini-dir DIR]\n"
-    "\n"
-    "Tells what the plug-in will make of the configuration CONFIG before it is\n"
-    "deployed: every \"appSetting\" key and the value it becomes (values that\n"
-    "silently read as 0, booleans, fractions, values cut to 8 bits, unknown\n"
-    "keys), the threshold mode, the threshold file the plug-in would pick and\n"
-    "what it holds (INI errors with file and line, AI signal ids too short to\n"
-    "check), and the \"thresholdSetting\" items it would skip, and why.\n"
-    "The data id comes from the member \"host\" (default 1).\n"
-    "\n"
-    "options:\n"
-    "  --ini-dir DIR        the folder the plug-in knows as ./ini/ (default: ini in\n"
-    "                       the working directory)\n"
-    "  -h, --help           this text\n"
-    "\n"
-    "Exit status: 0 no errors (warnings allowed), 1 errors in the configuration or\n"
-    "its threshold file, 2 bad usage.\n";
+const char kExitStatus[] =
+    "Exit status: 0 done; 1 plug-in, configuration, device, input or output failure\n"
+    "(the reason on standard error); 2 bad usage or a malformed scenario line\n"
+    "(reported as FILE:LINE: message).";
 
 const char kReplay[] =
     "usage: smdhost replay FILE... [--raw] [--config F] [--plugin P]\n"
@@ -130,6 +44,9 @@ const char kReplay[] =
     "  ~...                   a frame as heard on the line (LF or CRLF ends it too)\n"
     "  > CID1 CID2 [HEX]      a frame written decoded (VER 20, ADR 01), encoded and\n"
     "                         framed like a heard one\n"
+    "  !raw HEX               bytes as heard on the line, framed as they come with\n"
+    "                         no line end added (listen --record writes these where\n"
+    "                         a frame line cannot hold what was heard)\n"
     "  @+S                    advance the clock by S seconds (integer or decimal)\n"
     "  @=YYYY-MM-DDTHH:MM:SS  set the clock (local time)\n"
     "  !refresh  !reset       call RefreshStatus() / Reset()\n"
@@ -143,335 +60,265 @@ const char kReplay[] =
     "                         (default 4), zero-filled\n"
     "  !init [@PATH]          call InitSetting again with that configuration or the\n"
     "                         start-up one; host state is not changed\n"
-    "A @PATH is relative to the scenario file's folder.\n"
-    "\n"
-    "options:\n"
-    "  --raw                the files are raw line captures: their bytes are framed\n"
-    "                       as a stream and the clock advances by each byte's time\n"
-    "                       on the wire (10 bits at --baud)\n";
+    "A @PATH is relative to the scenario file's folder and read when its line runs:\n"
+    "a !load file holds at most 1 MiB. A line holds at most 1 MiB; a UTF-8\n"
+    "byte-order mark at the start of a file is skipped. The clock stays between\n"
+    "1400-01-01T00:00:00 and 9999-12-31T23:59:59 local time, the calendar of the\n"
+    "plug-in's time functions; a line that would take it out is malformed.\n"
+    "Scenario files are checked whole before the plug-in sees any of them;\n"
+    "- (standard input) and pipes run as they come and stop at the first malformed\n"
+    "line.\n";
 
 const char kListen[] =
-    "usage: smdhost listen --serial DEVICE [--baud B] [--reset-every S]\n"
-    "                      [--record FILE] [--config F] [--plugin P]\n"
-    "                      [--format json|text] [--address N] [-v]\n"
+    "usage: smdhost listen --serial DEVICE [--baud B] [--parity P] [--stop-bits N]\n"
+    "                      [--reset-every S] [--record FILE] [--config F]\n"
+    "                      [--plugin P] [--format json|text] [--address N] [-v]\n"
     "                      [--history STORE [--restore]]\n"
     "\n"
-    "Opens a serial device or pseudo-terminal (raw, 8N1) and runs the plug-in on\n"
-    "what it hears, on the wall clock: RefreshStatus() every second, Reset() every\n"
-    "60 seconds. When the device disappears it is reopened with back-off; the loss\n"
-    "and the recovery are reported once each (on standard error in json format).\n"
-    "SIGINT or SIGTERM stops it cleanly (exit status 0).\n"
-    "\n"
-    "options:\n"
-    "  --serial DEVICE      the serial device to listen on (required)\n"
-    "  --reset-every S      seconds between Reset() calls (default 60)\n"
-    "  --record FILE        also write what is heard as a scenario (frame lines,\n"
-    "                       @+S timing, !refresh and !reset) that `smdhost replay`\n"
-    "                       plays back the same\n";
+    "Opens a serial device or pseudo-terminal (raw, 8N1 unless told otherwise),\n"
+    "locked for exclusive use, and runs the plug-in on what it hears, on the wall\n"
+    "clock: RefreshStatus() every second, Reset() every 60 seconds. When the device\n"
+    "disappears it is reopened with back-off; the loss and the recovery are reported\n"
+    "once each (on standard error in json format). SIGINT, SIGTERM or SIGHUP stops\n"
+    "it cleanly (exit status 0).\n";
 
-bool parse_unsigned(const std::string& text, unsigned long max, unsigned long& out) {
-    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
-    errno = 0;
-    char* end = nullptr;
-    const unsigned long v = std::strtoul(text.c_str(), &end, 10);
-    if (errno != 0 || end == text.c_str() || *end != '\0' || v > max) return false;
-    out = v;
-    return true;
+const char kHistory[] =
+    "usage: smdhost history STORE [--data-id N] [--since T] [--last K]\n"
+    "                       [--format json|csv|text]\n"
+    "\n"
+    "Lists the records kept in STORE by `smdhost replay|listen --history STORE`,\n"
+    "oldest first, each with its data id, the host clock's time of the save and\n"
+    "every field of the record decoded.\n";
+
+const char kHistoryStatus[] =
+    "Exit status: 0 listed (possibly nothing), 1 STORE missing or not a history\n"
+    "store, or the listing could not be written, 2 bad usage.";
+
+const char kDecode[] =
+    "usage: smdhost decode [FILE | - | --hex HEX] [--format json|text]\n"
+    "\n"
+    "Shows a 1257-byte data record (data id 5535) as named fields: counts and the\n"
+    "values they announce (never more than the record holds), the invalid-value\n"
+    "marker (bytes CD CC CC BD) as invalid, the time stamp as a date and time,\n"
+    "and notes on counts above capacity and reserved bytes that are set.\n"
+    "FILE (at most 1 MiB) holds the 1257 bytes, or their hex digits as text\n"
+    "(blanks and line ends allowed between bytes, as in a publish event's\n"
+    "\"record\"); - reads standard input.\n";
+
+const char kDecodeStatus[] =
+    "Exit status: 0 decoded, 1 unreadable input, bad hex, not 1257 bytes or output\n"
+    "not written, 2 bad usage.";
+
+const char kCheck[] =
+    "usage: smdhost check CONFIG [--ini-dir DIR]\n"
+    "\n"
+    "Tells what the plug-in will make of the configuration CONFIG before it is\n"
+    "deployed: every \"appSetting\" key and the value it becomes (values that\n"
+    "silently read as 0, booleans, fractions, values cut to 8 bits, unknown\n"
+    "keys), the threshold mode, the threshold file the plug-in would pick and\n"
+    "what it holds (INI errors with file and line, AI signal ids too short to\n"
+    "check), and the \"thresholdSetting\" items it would skip, and why.\n"
+    "The data id comes from the member \"host\" (default 1). CONFIG and the\n"
+    "threshold file hold at most 1 MiB each.\n";
+
+const char kCheckStatus[] =
+    "Exit status: 0 no errors (warnings allowed), 1 errors in the configuration or\n"
+    "its threshold file, or CONFIG cannot be read (the reason on standard error),\n"
+    "2 bad usage.";
+
+const char kConfigHelp[] =
+    "device configuration (JSON, at most 1 MiB, nested at most 128 levels) handed "
+    "whole to InitSetting; its member \"host\" sets the host side: \"dataId\" "
+    "(default 1), \"levels\" {id: level}, \"thresholds\" {id: value}, \"reports\" "
+    "{id: {abs_enable, abs_band, pct_enable, pct_band, period_enable, period_min, "
+    "last_time, last_value}}. Without it the configuration is {}";
+
+// What replay and listen share; the format word is mapped afterwards.
+void add_device_options(CLI::App& cmd, Options& o, std::string& format) {
+    toolcli::add_text(cmd, "--config", o.config, kConfigHelp, "FILE");
+    toolcli::add_text(cmd, "--plugin", o.plugin,
+                      "plug-in to load (default ../lib/tarnel_brelm_pxr52_419.so next to this "
+                      "program)",
+                      "PATH");
+    toolcli::add_choice(cmd, "--format", format, {"json", "text"},
+                        "json: one event object per line (default when standard output is not a "
+                        "terminal); text: a summary per published round with alarms raised and "
+                        "cleared (default on a terminal)");
+    toolcli::add_address(cmd, "--address", o.address,
+                         "only frames of device address N (0-255, decimal or 0x..) reach the "
+                         "plug-in; others on a shared bus are dropped");
+    cmd.add_flag("-v,--verbose", o.verbose,
+                 "text format: also show every frame and the plug-in's log");
+    toolcli::add_text(cmd, "--history", o.history,
+                      "keep every record the plug-in saves as history (SaveDeviceHistory) in the "
+                      "SQLite file STORE, created when absent; each record is committed at once, "
+                      "so a killed smdhost loses none it has saved, and a store that vanishes "
+                      "during the run is reported",
+                      "STORE");
+    cmd.add_flag("--restore", o.restore,
+                 "with --history: after InitSetting, hand the newest stored record of the "
+                 "device's data id to LoadFromCache, as the monitoring unit does from its cache "
+                 "(a stored row that is not 1257 bytes is refused with a warning)");
 }
 
-bool parse_seconds(const std::string& text, double& out) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() || *end != '\0' || !std::isfinite(v) || v <= 0.0) return false;
-    out = v;
-    return true;
+Format format_of(const std::string& word) {
+    if (word == "json") return Format::json;
+    if (word == "text") return Format::text;
+    if (word == "csv") return Format::csv;
+    return Format::automatic;
 }
 
 }  // namespace
 
-int parse_address(const std::string& text) {
-    if (text.empty()) return -1;
-    unsigned long v = 0;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        const std::string digits = text.substr(2);
-        if (digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return -1;
-        if (digits.size() > 2) return -1;
-        v = std::strtoul(digits.c_str(), nullptr, 16);
-    } else if (!parse_unsigned(text, 255, v)) {
-        return -1;
+int parse_command_line(int argc, char** argv, Options& o) {
+    o = Options{};
+    // "smdhost help [COMMAND]" is "smdhost [COMMAND] --help".
+    std::vector<std::string> words(argv, argv + argc);
+    if (words.size() >= 2 && words[1] == "help") {
+        words.erase(words.begin() + 1);
+        if (words.size() > 2) words.resize(2);
+        words.push_back("--help");
     }
-    return v <= 255 ? static_cast<int>(v) : -1;
-}
+    std::vector<const char*> args;
+    for (const auto& w : words) args.push_back(w.c_str());
 
-std::string help_text(Command which) {
-    switch (which) {
-        case Command::replay: return std::string(kReplay) + kCommonOptions;
-        case Command::listen: return std::string(kListen) + kCommonOptions;
-        case Command::history: return kHistory;
-        case Command::decode: return kDecode;
-        case Command::check: return kCheck;
-        default: return kOverview;
-    }
-}
+    auto app = toolcli::make_app("smdhost", kOverview, "smdhost " SMD_VERSION);
+    app->footer(kExitStatus);
+    app->require_subcommand(1);
+    std::string format;
 
-std::string version_text() { return "smdhost 0.1.0\n"; }
+    CLI::App* replay = app->add_subcommand("replay", kReplay);
+    replay->footer(kExitStatus);
+    replay->add_option("FILE", o.files)->group("")->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    replay->add_flag("--raw", o.raw,
+                     "the files are raw line captures: their bytes are framed as a stream, read "
+                     "as they come, and the clock advances by each byte's time on the wire (10 "
+                     "bits at --baud)");
+    add_device_options(*replay, o, format);
+    toolcli::add_baud(*replay, "--baud", o.baud,
+                      "line speed of a raw capture: " + serial::baud_list() + " (default 9600)");
 
-bool parse_command_line(int argc, char** argv, Options& opts, std::string& error) {
-    opts = Options{};
-    if (argc < 2) {
-        error = "no command given (try smdhost --help)";
-        return false;
-    }
-    const std::string first = argv[1];
-    if (first == "-h" || first == "--help" || first == "help") {
-        opts.command = Command::help;
-        if (first == "help" && argc > 2) {
-            const std::string what = argv[2];
-            if (what == "replay") opts.help_for = Command::replay;
-            if (what == "listen") opts.help_for = Command::listen;
-            if (what == "history") opts.help_for = Command::history;
-            if (what == "decode") opts.help_for = Command::decode;
-            if (what == "check") opts.help_for = Command::check;
-        }
-        return true;
-    }
-    if (first == "--version") {
-        opts.command = Command::version;
-        return true;
-    }
-    if (first == "replay") {
-        opts.command = Command::replay;
-    } else if (first == "listen") {
-        opts.command = Command::listen;
-    } else if (first == "history") {
-        opts.command = Command::history;
-    } else if (first == "decode") {
-        opts.command = Command::decode;
-    } else if (first == "check") {
-        opts.command = Command::check;
-    } else {
-        error = "unknown command '" + first + "' (try smdhost --help)";
-        return false;
-    }
-    const bool replay = opts.command == Command::replay;
-    const bool listen = opts.command == Command::listen;
-    const bool device = replay || listen;  // commands that run the plug-in
-    const bool tool = !device;             // history, decode, check
+    CLI::App* listen = app->add_subcommand("listen", kListen);
+    listen->footer(kExitStatus);
+    toolcli::add_text(*listen, "--serial", o.serial,
+                      "the serial device to listen on (required); a second listener on a "
+                      "device already held is refused",
+                      "DEVICE");
+    toolcli::add_baud(*listen, "--baud", o.baud,
+                      "line speed: " + serial::baud_list() + " (default 9600)");
+    std::string parity = "none";
+    toolcli::add_choice(*listen, "--parity", parity, {"none", "even", "odd"},
+                        "parity bit (default none); with parity, a character that fails it "
+                        "reaches the framing as a NUL byte, which spoils its frame");
+    toolcli::add_whole(*listen, "--stop-bits", o.stop_bits, 1, 2, "stop bits (default 1)",
+                       "1|2");
+    toolcli::add_decimal(*listen, "--reset-every", o.reset_every, 0.0, 1e9, true,
+                         "seconds between Reset() calls (default 60)");
+    toolcli::add_text(*listen, "--record", o.record,
+                      "also write what is heard as a scenario that `smdhost replay` plays back "
+                      "the same: frame lines (bad ones too), !raw lines for what a frame line "
+                      "cannot hold (a flood of SOI without an end), @+S timing, !refresh and "
+                      "!reset; a write error stops listening with exit status 1",
+                      "FILE");
+    add_device_options(*listen, o, format);
 
-    bool options_done = false;
-    for (int k = 2; k < argc; ++k) {
-        std::string arg = argv[k];
-        if (options_done || arg.size() < 2 || arg[0] != '-') {
-            if (listen) {
-                error = "listen takes no file arguments: '" + arg + "'";
-                return false;
-            }
-            if (tool && !opts.files.empty()) {
-                error = first + " takes one file, not also '" + arg + "'";
-                return false;
-            }
-            opts.files.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            options_done = true;
-            continue;
-        }
-        // --name=value or --name value
-        std::string value;
-        bool has_value = false;
-        const auto eq = arg.find('=');
-        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-            has_value = true;
-        }
-        auto take_value = [&](std::string& out) {
-            if (has_value) {
-                out = value;
-                return true;
-            }
-            if (k + 1 >= argc) {
-                error = "option " + arg + " needs a value";
-                return false;
-            }
-            out = argv[++k];
-            return true;
-        };
-        auto no_value = [&]() {
-            if (has_value) {
-                error = "option " + arg + " takes no value";
-                return false;
-            }
-            return true;
-        };
+    CLI::App* history = app->add_subcommand("history", kHistory);
+    history->footer(kHistoryStatus);
+    history->add_option("STORE", o.files)->group("")->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    toolcli::add_whole(*history, "--data-id", o.data_id, 0, 4294967295LL,
+                       "only records saved by the device of data id N");
+    CLI::Option* since = history->add_option_function<std::string>(
+        "--since",
+        [&o](const std::string& text) {
+            std::string why;
+            double epoch = 0.0;
+            if (!smdtime::parse_local_loose(text, epoch, why) &&
+                !toolcli::read_decimal(text, -1e15, 1e15, false, epoch).empty())
+                throw CLI::ValidationError(
+                    "--since", "'" + text +
+                                   "' is not YYYY-MM-DDTHH:MM:SS (local time), a date or epoch "
+                                   "seconds");
+            o.since = epoch;
+            o.by_since = true;
+        },
+        "only records saved at or after T: local time YYYY-MM-DDTHH:MM:SS (or a date alone), "
+        "or epoch seconds");
+    since->type_name("T");
+    toolcli::add_whole(*history, "--last", o.last, 0, 2147483647LL,
+                       "only the last K records (after the filters above)", "K");
+    toolcli::add_choice(*history, "--format", format, {"json", "csv", "text"},
+                        "json: one object per line (default when standard output is not a "
+                        "terminal); csv: a header and one row per record, one column per field "
+                        "at full capacity; text: one block per record (default on a terminal)");
 
-        if (arg == "-h" || arg == "--help") {
-            if (!no_value()) return false;
-            opts.help_for = opts.command;
-            opts.command = Command::help;
-            return true;
-        } else if (arg == "-v" || arg == "--verbose") {
-            if (tool) {
-                error = "unknown option " + arg + " for " + first + " (try smdhost " + first +
-                        " --help)";
-                return false;
-            }
-            if (!no_value()) return false;
-            opts.verbose = true;
-        } else if (arg == "--raw" && replay) {
-            if (!no_value()) return false;
-            opts.raw = true;
-        } else if (arg == "--config" && device) {
-            if (!take_value(opts.config)) return false;
-            if (opts.config.empty()) {
-                error = "--config needs a file name";
-                return false;
-            }
-        } else if (arg == "--plugin" && device) {
-            if (!take_value(opts.plugin)) return false;
-            if (opts.plugin.empty()) {
-                error = "--plugin needs a path";
-                return false;
-            }
-        } else if (arg == "--format" && opts.command != Command::check) {
-            std::string f;
-            if (!take_value(f)) return false;
-            if (f == "json") {
-                opts.format = Format::json;
-            } else if (f == "text") {
-                opts.format = Format::text;
-            } else if (f == "csv" && opts.command == Command::history) {
-                opts.format = Format::csv;
-            } else {
-                error = std::string("--format must be json") +
-                        (opts.command == Command::history ? ", csv" : "") + " or text, not '" + f +
-                        "'";
-                return false;
-            }
-        } else if (arg == "--address" && device) {
-            std::string a;
-            if (!take_value(a)) return false;
-            opts.address = parse_address(a);
-            if (opts.address < 0) {
-                error = "--address must be 0-255 (decimal or 0x..), not '" + a + "'";
-                return false;
-            }
-        } else if (arg == "--baud" && device) {
-            std::string b;
-            if (!take_value(b)) return false;
-            unsigned long v = 0;
-            if (!parse_unsigned(b, 4000000, v) || v == 0) {
-                error = "--baud must be a positive number, not '" + b + "'";
-                return false;
-            }
-            opts.baud = static_cast<unsigned>(v);
-        } else if (arg == "--serial" && listen) {
-            if (!take_value(opts.serial)) return false;
-        } else if (arg == "--reset-every" && listen) {
-            std::string s;
-            if (!take_value(s)) return false;
-            if (!parse_seconds(s, opts.reset_every)) {
-                error = "--reset-every must be a positive number of seconds, not '" + s + "'";
-                return false;
-            }
-        } else if (arg == "--record" && listen) {
-            if (!take_value(opts.record)) return false;
-            if (opts.record.empty()) {
-                error = "--record needs a file name";
-                return false;
-            }
-        } else if (arg == "--history" && device) {
-            if (!take_value(opts.history)) return false;
-            if (opts.history.empty()) {
-                error = "--history needs a file name";
-                return false;
-            }
-        } else if (arg == "--restore" && device) {
-            if (!no_value()) return false;
-            opts.restore = true;
-        } else if (arg == "--data-id" && opts.command == Command::history) {
-            std::string v;
-            if (!take_value(v)) return false;
-            unsigned long id = 0;
-            if (!parse_unsigned(v, 4294967295UL, id)) {
-                error = "--data-id must be an integer from 0 to 4294967295, not '" + v + "'";
-                return false;
-            }
-            opts.by_data_id = true;
-            opts.data_id = static_cast<long long>(id);
-        } else if (arg == "--since" && opts.command == Command::history) {
-            std::string v;
-            if (!take_value(v)) return false;
-            if (!smdhistory::parse_time(v, opts.since)) {
-                error = "--since must be YYYY-MM-DDTHH:MM:SS (local time) or epoch seconds, not '" +
-                        v + "'";
-                return false;
-            }
-            opts.by_since = true;
-        } else if (arg == "--last" && opts.command == Command::history) {
-            std::string v;
-            if (!take_value(v)) return false;
-            unsigned long k = 0;
-            if (!parse_unsigned(v, 2147483647UL, k)) {
-                error = "--last must be a count of records, not '" + v + "'";
-                return false;
-            }
-            opts.last = static_cast<long long>(k);
-        } else if (arg == "--hex" && opts.command == Command::decode) {
-            if (!take_value(opts.hex)) return false;
-            opts.has_hex = true;
-        } else if (arg == "--ini-dir" && opts.command == Command::check) {
-            if (!take_value(opts.ini_dir)) return false;
-            if (opts.ini_dir.empty()) {
-                error = "--ini-dir needs a folder";
-                return false;
-            }
-        } else {
-            error = "unknown option " + arg + " for " + first + " (try smdhost " + first +
-                    " --help)";
-            return false;
-        }
-    }
+    CLI::App* decode = app->add_subcommand("decode", kDecode);
+    decode->footer(kDecodeStatus);
+    decode->add_option("FILE", o.files)->group("")->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    decode->add_option("--hex", o.hex, "the record as hex digits on the command line")
+        ->type_name("HEX");
+    toolcli::add_choice(*decode, "--format", format, {"json", "text"},
+                        "json: one object (default when standard output is not a terminal); "
+                        "text: one line per field");
 
-    if (replay && opts.files.empty()) {
-        error = "replay needs at least one FILE";
-        return false;
+    CLI::App* check = app->add_subcommand("check", kCheck);
+    check->footer(kCheckStatus);
+    check->add_option("CONFIG", o.files)->group("")->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    toolcli::add_text(*check, "--ini-dir", o.ini_dir,
+                      "the folder the plug-in knows as ./ini/ (default: ini in the working "
+                      "directory)",
+                      "DIR");
+
+    if (args.size() < 2) return toolcli::usage_error(*app, "no command given");
+    const std::string first = args[1];
+    if (!first.empty() && first[0] != '-' &&
+        app->get_subcommands([&first](const CLI::App* c) { return c->get_name() == first; })
+            .empty())
+        return toolcli::usage_error(*app, "unknown command '" + first + "'");
+    const int parsed = toolcli::parse(*app, static_cast<int>(args.size()), args.data());
+    if (parsed >= 0) return parsed;
+
+    CLI::App* cmd = nullptr;
+    if (replay->parsed()) o.command = Command::replay, cmd = replay;
+    if (listen->parsed()) o.command = Command::listen, cmd = listen;
+    if (history->parsed()) o.command = Command::history, cmd = history;
+    if (decode->parsed()) o.command = Command::decode, cmd = decode;
+    if (check->parsed()) o.command = Command::check, cmd = check;
+    if (cmd == nullptr) return toolcli::usage_error(*app, "no command given");
+    o.format = format_of(format);
+    o.has_hex = decode->count("--hex") > 0;
+    o.by_data_id = history->count("--data-id") > 0;
+    serial::parity_from_text(parity, o.parity);
+
+    switch (o.command) {
+        case Command::replay:
+            if (o.files.empty()) return toolcli::usage_error(*cmd, "replay needs at least one FILE");
+            break;
+        case Command::listen:
+            if (o.serial.empty()) return toolcli::usage_error(*cmd, "listen needs --serial DEVICE");
+            break;
+        case Command::history:
+        case Command::check:
+            if (o.files.size() != 1) {
+                const std::string file = o.command == Command::history ? "STORE" : "CONFIG";
+                return toolcli::usage_error(*cmd, o.files.empty()
+                                                      ? cmd->get_name() + " needs the " + file + " file"
+                                                      : cmd->get_name() + " takes one " + file + " file");
+            }
+            break;
+        case Command::decode:
+            if (o.has_hex && !o.files.empty())
+                return toolcli::usage_error(*cmd, "decode takes a FILE or --hex, not both");
+            if (!o.has_hex && o.files.size() != 1)
+                return toolcli::usage_error(*cmd, o.files.empty()
+                                                      ? "decode needs a FILE, - or --hex HEX"
+                                                      : "decode takes one FILE");
+            break;
+        case Command::none:
+            break;
     }
-    if (opts.restore && opts.history.empty()) {
-        error = "--restore needs --history STORE to restore from";
-        return false;
-    }
-    if (opts.command == Command::history && opts.files.empty()) {
-        error = "history needs the STORE file";
-        return false;
-    }
-    if (opts.command == Command::check && opts.files.empty()) {
-        error = "check needs the CONFIG file";
-        return false;
-    }
-    if (opts.command == Command::decode) {
-        if (opts.has_hex && !opts.files.empty()) {
-            error = "decode takes a FILE or --hex, not both";
-            return false;
-        }
-        if (!opts.has_hex && opts.files.empty()) {
-            error = "decode needs a FILE, - or --hex HEX";
-            return false;
-        }
-    }
-    if (listen) {
-        if (opts.serial.empty()) {
-            error = "listen needs --serial DEVICE";
-            return false;
-        }
-        if (!smdhost::baud_supported(opts.baud)) {
-            error = "--baud " + std::to_string(opts.baud) + " is not a serial line speed";
-            return false;
-        }
-    }
-    return true;
+    if (o.restore && o.history.empty())
+        return toolcli::usage_error(*cmd, "--restore needs --history STORE to restore from");
+    return -1;
 }
 
 }  // namespace smdcli

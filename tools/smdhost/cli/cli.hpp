@@ -1,26 +1,38 @@
-// Command line of smdhost: sub-command, options, help texts.
+// Command line of smdhost: sub-command, options, help texts, on the tools'
+// shared conventions (tools/common/cli_options.hpp).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
+#include "tools/common/serial_line.hpp"
+
 namespace smdcli {
 
-enum class Command { none, replay, listen, history, decode, check, help, version };
+enum class Command { none, replay, listen, history, decode, check };
 enum class Format { automatic, json, text, csv };  // csv: history only
+
+// Limits on what smdhost reads whole; the help texts state them.
+constexpr std::size_t kMaxScenarioLine = 1 << 20;   // characters of one scenario line
+constexpr std::size_t kMaxLoadFile = 1 << 20;       // bytes of a !load @PATH file
+constexpr std::size_t kMaxConfigFile = 1 << 20;     // bytes of a configuration
+constexpr std::size_t kMaxRecordFile = 1 << 20;     // bytes of decode's input
+constexpr std::size_t kMaxThresholdFile = 1 << 20;  // bytes of a threshold (INI) file
+constexpr int kMaxJsonDepth = 128;                  // nesting of a configuration
 
 struct Options {
     Command command = Command::none;
-    // Help asked for a sub-command (`smdhost replay --help`).
-    Command help_for = Command::none;
 
-    std::vector<std::string> files;  // replay: scenarios or raw captures
+    std::vector<std::string> files;  // replay: scenarios or raw captures; tools: their one file
     bool raw = false;
     std::string config;              // empty: configuration {}
     std::string plugin;              // empty: next to the executable
     Format format = Format::automatic;
     int address = -1;                // 0..255: only frames of this ADR reach the device
-    unsigned baud = 9600;
+    unsigned baud = 9600;            // replay --raw: wire time; listen: line speed
+    serial::Parity parity = serial::Parity::none;  // listen
+    int stop_bits = 1;                             // listen
     bool verbose = false;            // text view: show the plug-in's log and every frame
 
     std::string serial;              // listen
@@ -43,17 +55,14 @@ struct Options {
 
     // check CONFIG (files[0])
     std::string ini_dir;             // empty: ./ini of the working directory
+
+    // The line settings of listen.
+    serial::LineSettings line() const { return {baud, parity, stop_bits}; }
 };
 
-// Parses argv. Returns true with `opts` filled, or false with a one-line
-// message in `error` (bad usage, exit status 2).
-bool parse_command_line(int argc, char** argv, Options& opts, std::string& error);
-
-// Texts for --help; `which` none gives the overview.
-std::string help_text(Command which);
-std::string version_text();
-
-// Parses a device address: decimal or 0x-prefixed hex, 0..255; -1 when bad.
-int parse_address(const std::string& text);
+// Parses argv. Returns -1 with `opts` filled when the command is to run;
+// otherwise the exit status after printing what was asked (--help,
+// --version: 0) or the usage error (one line on standard error: 2).
+int parse_command_line(int argc, char** argv, Options& opts);
 
 }  // namespace smdcli

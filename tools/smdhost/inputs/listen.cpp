@@ -11,8 +11,8 @@
 #include <poll.h>
 #include <signal.h>
 
-#include "host/serial_port.hpp"
 #include "host/sim_clock.hpp"
+#include "tools/common/serial_line.hpp"
 #include "tools/smdhost/inputs/recorder.hpp"
 #include "tools/smdhost/session/session.hpp"
 
@@ -34,7 +34,11 @@ double monotonic_now() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
-// SIGINT and SIGTERM are blocked except while waiting in ppoll(), so a stop
+// The signals that stop listening cleanly: SIGINT (Ctrl-C), SIGTERM (a
+// service manager) and SIGHUP (the terminal closed).
+const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The stop signals are blocked except while waiting in ppoll(), so a stop
 // request is never lost between the check and the wait.
 class StopSignals {
 public:
@@ -42,24 +46,21 @@ public:
         struct sigaction sa {};
         sa.sa_handler = on_stop_signal;
         sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &old_int_);
-        sigaction(SIGTERM, &sa, &old_term_);
         sigset_t block;
         sigemptyset(&block);
-        sigaddset(&block, SIGINT);
-        sigaddset(&block, SIGTERM);
+        for (std::size_t k = 0; k < 3; ++k) {
+            sigaction(kStopSignals[k], &sa, &old_[k]);
+            sigaddset(&block, kStopSignals[k]);
+        }
         sigprocmask(SIG_BLOCK, &block, &wait_mask_);
-        sigdelset(&wait_mask_, SIGINT);
-        sigdelset(&wait_mask_, SIGTERM);
+        for (int sig : kStopSignals) sigdelset(&wait_mask_, sig);
     }
     ~StopSignals() {
         sigset_t unblock;
         sigemptyset(&unblock);
-        sigaddset(&unblock, SIGINT);
-        sigaddset(&unblock, SIGTERM);
+        for (int sig : kStopSignals) sigaddset(&unblock, sig);
         sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
-        sigaction(SIGINT, &old_int_, nullptr);
-        sigaction(SIGTERM, &old_term_, nullptr);
+        for (std::size_t k = 0; k < 3; ++k) sigaction(kStopSignals[k], &old_[k], nullptr);
     }
     // Waits up to `seconds` for `fd` (none when -1) or a stop signal.
     // Returns the poll events of fd.
@@ -74,8 +75,7 @@ public:
     }
 
 private:
-    struct sigaction old_int_ {};
-    struct sigaction old_term_ {};
+    struct sigaction old_[3] {};
     sigset_t wait_mask_{};
 };
 
@@ -96,18 +96,19 @@ int run_listen(const smdcli::Options& opts) {
     smdhost::sim_clock::use_wall();
     g_stop = 0;
     StopSignals signals;
+    const serial::LineSettings settings = opts.line();
 
     smdrecord::Recorder recorder;
     std::string error;
     if (!opts.record.empty() &&
-        !recorder.open(opts.record, opts.serial + " at " + std::to_string(opts.baud) + " baud",
+        !recorder.open(opts.record, opts.serial + " at " + settings.text(),
                        smdhost::sim_clock::now(), error)) {
         std::cerr << "smdhost: " << error << std::endl;
         return smdsession::kExitFailure;
     }
 
-    smdhost::SerialPort port;
-    if (!port.open(opts.serial, opts.baud, error)) {
+    serial::SerialLine port;
+    if (!port.open_device(opts.serial, settings, error)) {
         std::cerr << "smdhost: " << error << std::endl;
         return smdsession::kExitFailure;
     }
@@ -122,7 +123,7 @@ int run_listen(const smdcli::Options& opts) {
     double backoff = kFirstRetry;
     unsigned char buf[4096];
 
-    while (g_stop == 0) {
+    while (g_stop == 0 && !session.output_failed() && !recorder.failed()) {
         const double now = monotonic_now();
         double wake = std::min(next_refresh, next_reset);
         if (!port.is_open()) wake = std::min(wake, retry_at);
@@ -134,14 +135,14 @@ int run_listen(const smdcli::Options& opts) {
             for (int chunk = 0; chunk < 64; ++chunk) {
                 std::size_t got = 0;
                 const auto r = port.read(buf, sizeof buf, got, error);
-                if (r == smdhost::SerialPort::ReadStatus::data) {
+                if (r == serial::SerialLine::ReadStatus::data) {
                     recorder.bytes(buf, got, smdhost::sim_clock::now());
                     guarded(session, "frame", [&] {
                         session.device().process(buf, static_cast<unsigned>(got));
                     });
                     continue;
                 }
-                if (r == smdhost::SerialPort::ReadStatus::gone) {
+                if (r == serial::SerialLine::ReadStatus::gone) {
                     port.close();
                     session.hub().notice("serial device " + opts.serial + " lost (" + error +
                                          "); reopening");
@@ -152,7 +153,7 @@ int run_listen(const smdcli::Options& opts) {
                 break;
             }
         } else if (!port.is_open() && monotonic_now() >= retry_at) {
-            if (port.open(opts.serial, opts.baud, error)) {
+            if (port.open_device(opts.serial, settings, error)) {
                 session.hub().notice("serial device " + opts.serial + " back");
                 recorder.comment("serial device back");
             } else {
@@ -183,8 +184,10 @@ int run_listen(const smdcli::Options& opts) {
     }
 
     session.finish();
-    recorder.close();
-    return session.status();
+    // A recording that could not be written whole is a failure, told once.
+    const bool recorded = recorder.close();
+    if (!recorded) std::cerr << "smdhost: " << recorder.error() << std::endl;
+    return recorded ? session.status() : smdsession::kExitFailure;
 }
 
 }  // namespace smdlisten

@@ -5,7 +5,8 @@
 
 namespace smdlisten {
 
-// Runs until SIGINT or SIGTERM; returns the exit status.
+// Runs until SIGINT, SIGTERM or SIGHUP, or until the events or the
+// recording cannot be written; returns the exit status.
 int run_listen(const smdcli::Options& opts);
 
 }  // namespace smdlisten

@@ -4,17 +4,30 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <memory>
+#include <vector>
 
 #include "host/sim_clock.hpp"
+#include "tools/smdhost/inputs/at_files.hpp"
+#include "tools/smdhost/inputs/input_file.hpp"
+#include "tools/smdhost/inputs/scenario_reader.hpp"
+#include "tools/smdhost/session/local_time.hpp"
+#include "tools/smdhost/session/session.hpp"
 
 namespace smdreplay {
 
 namespace {
 
 using smdscenario::Directive;
+using smdscenario::ScenarioReader;
 
 std::string what_of(const std::exception& e) {
     return e.what()[0] != '\0' ? e.what() : "exception";
+}
+
+int fail(int status, const std::string& message) {
+    std::cerr << "smdhost: " << message << std::endl;
+    return status;
 }
 
 // Runs one call into the plug-in; an exception becomes the call's event.
@@ -29,11 +42,9 @@ void guarded(smdsession::Session& s, const char* op, F&& f) {
     }
 }
 
-void feed(smdsession::Session& s, const std::vector<unsigned char>& bytes) {
-    // process() takes a writable buffer; the directive stays untouched.
-    std::vector<unsigned char> buf(bytes);
+void feed(smdsession::Session& s, std::vector<unsigned char>& bytes) {
     guarded(s, "frame", [&] {
-        s.device().process(buf.data(), static_cast<unsigned>(buf.size()));
+        s.device().process(bytes.data(), static_cast<unsigned>(bytes.size()));
     });
 }
 
@@ -57,16 +68,19 @@ void run_ioctl(smdsession::Session& s, const Directive& d) {
     });
 }
 
-void run_one(smdsession::Session& s, const Directive& d) {
+// Runs one directive; `clock` is the scenario clock after it. False with the
+// reason when a file it names could not be read now.
+bool run_one(smdsession::Session& s, Directive& d, double clock, std::string& error) {
     switch (d.kind) {
+        case Directive::Kind::none:
+            break;
         case Directive::Kind::frame:
+        case Directive::Kind::raw:
             feed(s, d.bytes);
             break;
         case Directive::Kind::advance:
-            smdhost::sim_clock::advance(d.seconds);
-            break;
         case Directive::Kind::set_clock:
-            smdhost::sim_clock::set_simulated(d.epoch);
+            smdhost::sim_clock::set_simulated(clock);
             break;
         case Directive::Kind::refresh:
             guarded(s, "refresh", [&] { s.hub().call("refresh", s.device().RefreshStatus()); });
@@ -88,10 +102,12 @@ void run_one(smdsession::Session& s, const Directive& d) {
             }
             break;
         case Directive::Kind::load: {
+            if (d.has_path && !smdscenario::read_load_file(d, d.bytes, error)) return false;
             const unsigned char none = 0;
             const unsigned char* data = d.bytes.empty() ? &none : d.bytes.data();
             guarded(s, "load", [&] {
-                s.hub().call("load", s.device().LoadFromCache(data, static_cast<int>(d.bytes.size())));
+                s.hub().call("load",
+                             s.device().LoadFromCache(data, static_cast<int>(d.bytes.size())));
             });
             break;
         }
@@ -99,68 +115,170 @@ void run_one(smdsession::Session& s, const Directive& d) {
             run_ioctl(s, d);
             break;
         case Directive::Kind::init: {
-            const Json::Value& config = d.has_config ? d.config : s.config();
-            guarded(s, "init", [&] { s.hub().call("init", s.device().InitSetting(config)); });
+            Json::Value config;
+            if (d.has_path && !smdscenario::read_init_file(d, config, error)) return false;
+            const Json::Value& use = d.has_path ? config : s.config();
+            guarded(s, "init", [&] { s.hub().call("init", s.device().InitSetting(use)); });
             break;
         }
     }
+    return true;
+}
+
+struct Input {
+    std::string path;
+    std::unique_ptr<smdinput::InputFile> file;
+};
+
+// Opens every file before anything runs: a name that does not open is bad
+// usage (2), a file that opens but cannot be read (a folder) a failure (1).
+int open_all(const smdcli::Options& opts, const char* what, std::vector<Input>& inputs) {
+    for (const auto& path : opts.files) {
+        Input in{path, std::make_unique<smdinput::InputFile>()};
+        std::string error;
+        switch (in.file->open(path, what, error)) {
+            case smdinput::InputFile::Opened::ok:
+                break;
+            case smdinput::InputFile::Opened::cannot_open:
+                return fail(smdsession::kExitUsage, error);
+            case smdinput::InputFile::Opened::unusable:
+                return fail(smdsession::kExitFailure, error);
+        }
+        inputs.push_back(std::move(in));
+    }
+    return smdsession::kExitOk;
+}
+
+std::string folder_for(const Input& in) {
+    return in.path == "-" ? std::string(".") : smdscenario::folder_of(in.path);
+}
+
+// The validating pass over every file that can be read twice; keeps nothing.
+int validate(std::vector<Input>& inputs) {
+    double clock = start_epoch();
+    bool clock_known = true;  // no pipe before this file moved the clock unseen
+    for (auto& in : inputs) {
+        if (!in.file->regular()) {
+            clock_known = false;
+            continue;
+        }
+        ScenarioReader reader(*in.file, in.file->name(), folder_for(in));
+        Directive d;
+        std::string error;
+        for (;;) {
+            const auto st = reader.next(d, clock, clock_known, error);
+            if (st == ScenarioReader::Status::end) break;
+            if (st == ScenarioReader::Status::malformed) return fail(smdsession::kExitUsage, error);
+            if (st == ScenarioReader::Status::read_error)
+                return fail(smdsession::kExitFailure, error);
+            const auto at = smdscenario::check_at_file(d, error);
+            if (at != smdscenario::AtFile::usable)
+                return fail(at == smdscenario::AtFile::malformed ? smdsession::kExitUsage
+                                                                 : smdsession::kExitFailure,
+                            reader.where() + error);
+        }
+        if (!in.file->rewind(error)) return fail(smdsession::kExitFailure, error);
+    }
+    return smdsession::kExitOk;
+}
+
+int run_scenarios(smdsession::Session& session, std::vector<Input>& inputs) {
+    double clock = start_epoch();
+    for (auto& in : inputs) {
+        const bool checked = in.file->regular();
+        ScenarioReader reader(*in.file, in.file->name(), folder_for(in));
+        Directive d;
+        std::string error;
+        for (;;) {
+            const auto st = reader.next(d, clock, true, error);
+            if (st == ScenarioReader::Status::end) break;
+            if (st == ScenarioReader::Status::malformed) {
+                session.finish();
+                return fail(smdsession::kExitUsage, error);
+            }
+            if (st == ScenarioReader::Status::read_error) {
+                session.finish();
+                return fail(smdsession::kExitFailure, error);
+            }
+            // A line from a pipe is checked as it comes, like every line of a
+            // file was before the run.
+            const auto at =
+                checked ? smdscenario::AtFile::usable : smdscenario::check_at_file(d, error);
+            if (at != smdscenario::AtFile::usable) {
+                session.finish();
+                return fail(at == smdscenario::AtFile::malformed ? smdsession::kExitUsage
+                                                                 : smdsession::kExitFailure,
+                            reader.where() + error);
+            }
+            if (!run_one(session, d, clock, error)) {
+                session.finish();
+                return fail(smdsession::kExitFailure, reader.where() + error);
+            }
+            if (session.output_failed()) {
+                session.finish();
+                return session.status();
+            }
+        }
+    }
+    session.finish();
+    return session.status();
+}
+
+// Raw captures: every byte through the framing, the clock at the end of
+// each byte's time on the wire (10 bits at `baud`). Computed from the count,
+// not summed, so long captures do not drift; the files form one stream.
+int run_raw(smdsession::Session& session, std::vector<Input>& inputs, unsigned baud,
+            double start) {
+    const double byte_time = 10.0 / static_cast<double>(baud);
+    unsigned long long sent = 0;
+    std::vector<char> chunk(smdinput::kChunk);
+    for (auto& in : inputs) {
+        for (;;) {
+            std::string error;
+            const long n = in.file->read(chunk.data(), chunk.size(), error);
+            if (n < 0) {
+                session.finish();
+                return fail(smdsession::kExitFailure, error);
+            }
+            if (n == 0) break;
+            for (long k = 0; k < n; ++k) {
+                ++sent;
+                smdhost::sim_clock::set_simulated(start + static_cast<double>(sent) * byte_time);
+                unsigned char b = static_cast<unsigned char>(chunk[static_cast<std::size_t>(k)]);
+                guarded(session, "frame", [&] { session.device().process(&b, 1); });
+            }
+            if (session.output_failed()) break;
+        }
+        if (session.output_failed()) break;
+    }
+    session.finish();
+    return session.status();
 }
 
 }  // namespace
 
 double start_epoch() {
-    return static_cast<double>(smdhost::sim_clock::local_epoch(2026, 1, 1, 0, 0, 0));
-}
-
-void run_directives(smdsession::Session& session, const std::vector<Directive>& directives) {
-    for (const auto& d : directives) run_one(session, d);
-}
-
-void run_raw(smdsession::Session& session, const std::string& bytes, unsigned baud, double start,
-             unsigned long long& sent) {
-    const double byte_time = 10.0 / static_cast<double>(baud);
-    for (char c : bytes) {
-        ++sent;
-        // The byte is complete when its stop bit has passed. Computed from
-        // the count, not summed, so long captures do not drift.
-        smdhost::sim_clock::set_simulated(start + static_cast<double>(sent) * byte_time);
-        unsigned char b = static_cast<unsigned char>(c);
-        guarded(session, "frame", [&] { session.device().process(&b, 1); });
-    }
+    double epoch = 0.0;
+    std::string why;
+    smdtime::parse_local("2026-01-01T00:00:00", epoch, why);
+    return epoch;
 }
 
 int run_replay(const smdcli::Options& opts) {
-    // Everything is read and checked before the plug-in sees anything.
-    std::vector<Directive> directives;
-    std::vector<std::string> raw;
-    for (const auto& file : opts.files) {
-        std::string error;
-        if (opts.raw) {
-            std::string bytes;
-            if (!smdscenario::read_file(file, bytes, error)) {
-                std::cerr << "smdhost: " << error << std::endl;
-                return smdsession::kExitUsage;
-            }
-            raw.push_back(std::move(bytes));
-        } else if (!smdscenario::parse_file(file, directives, error)) {
-            std::cerr << "smdhost: " << error << std::endl;
-            return smdsession::kExitUsage;
-        }
+    std::vector<Input> inputs;
+    int status = open_all(opts, opts.raw ? "a raw capture" : "a scenario", inputs);
+    if (status != smdsession::kExitOk) return status;
+    if (!opts.raw) {
+        status = validate(inputs);
+        if (status != smdsession::kExitOk) return status;
     }
 
     const double start = start_epoch();
     smdhost::sim_clock::set_simulated(start);
     smdsession::Session session;
-    const int status = session.start(opts, true);
+    status = session.start(opts, true);
     if (status != smdsession::kExitOk) return status;
-    if (opts.raw) {
-        unsigned long long sent = 0;
-        for (const auto& bytes : raw) run_raw(session, bytes, opts.baud, start, sent);
-    } else {
-        run_directives(session, directives);
-    }
-    session.finish();
-    return session.status();
+    return opts.raw ? run_raw(session, inputs, opts.baud, start) : run_scenarios(session, inputs);
 }
 
 }  // namespace smdreplay

@@ -1,12 +1,15 @@
 // smdhost replay: scenario files, or raw captures with --raw, on the
-// simulated clock.
+// simulated clock, read as they are run (memory stays flat whatever their
+// size).
+//
+// A scenario file is checked whole first, by a pass that keeps nothing
+// (every line, the files its @PATH lines name, the clock's calendar), so a
+// malformed line stops the replay before the plug-in sees anything; a second
+// pass runs it. Standard input and pipes cannot be read twice: they run as
+// they come and stop at the first malformed line.
 #pragma once
 
-#include <vector>
-
 #include "tools/smdhost/cli/cli.hpp"
-#include "tools/smdhost/inputs/scenario.hpp"
-#include "tools/smdhost/session/session.hpp"
 
 namespace smdreplay {
 
@@ -15,15 +18,5 @@ double start_epoch();
 
 // Runs the whole replay; returns the exit status.
 int run_replay(const smdcli::Options& opts);
-
-// Runs parsed directives on a started session.
-void run_directives(smdsession::Session& session,
-                    const std::vector<smdscenario::Directive>& directives);
-
-// Feeds raw capture bytes through the framing, advancing the clock by each
-// byte's time on the wire (10 bits at `baud`). `sent` counts the bytes already
-// fed, so several files form one stream on one time line.
-void run_raw(smdsession::Session& session, const std::string& bytes, unsigned baud,
-             double start, unsigned long long& sent);
 
 }  // namespace smdreplay

@@ -2,18 +2,11 @@
 
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iostream>
-#include <memory>
-#include <sstream>
-
-#include <json/reader.h>
 
 #include "host/frame_codec.hpp"
-#include "host/sim_clock.hpp"
+#include "tools/common/hex_codec.hpp"
+#include "tools/smdhost/session/local_time.hpp"
 
 namespace smdscenario {
 
@@ -39,20 +32,22 @@ std::string first_word(const std::string& s, std::string& rest) {
     return s.substr(0, e);
 }
 
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 bool parse_byte(const std::string& text, unsigned char& out) {
     if (text.size() != 2) return false;
-    const int hi = hex_digit(text[0]);
-    const int lo = hex_digit(text[1]);
+    const int hi = hexcodec::digit_value(text[0]);
+    const int lo = hexcodec::digit_value(text[1]);
     if (hi < 0 || lo < 0) return false;
     out = static_cast<unsigned char>(hi << 4 | lo);
     return true;
+}
+
+// Hex bytes of a directive's argument.
+bool parse_hex(const std::string& text, std::vector<unsigned char>& out, std::string& error) {
+    out.clear();
+    hexcodec::DecodeError why;
+    if (hexcodec::decode(text, out, why)) return true;
+    error = hexcodec::describe(why);
+    return false;
 }
 
 // Non-negative decimal: digits, optionally a point and more digits.
@@ -92,35 +87,14 @@ bool parse_int(const std::string& text, int& out) {
     return true;
 }
 
-// YYYY-MM-DDTHH:MM:SS, local time.
-bool parse_datetime(const std::string& text, double& epoch) {
-    int y, mo, d, h, mi, s;
-    char tail;
-    if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != 'T' ||
-        text[13] != ':' || text[16] != ':')
-        return false;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &tail) !=
-        6)
-        return false;
-    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 ||
-        s > 59)
-        return false;
-    const std::time_t t = smdhost::sim_clock::local_epoch(y, mo, d, h, mi, s);
-    if (t == static_cast<std::time_t>(-1)) return false;
-    epoch = static_cast<double>(t);
-    return true;
+// At most 40 characters of `text`, for a message.
+std::string shortened(const std::string& text) {
+    return text.size() > 40 ? text.substr(0, 40) + "..." : text;
 }
 
 std::string join_path(const std::string& folder, const std::string& name) {
     if (name.empty() || name[0] == '/' || folder.empty()) return name;
     return folder + "/" + name;
-}
-
-std::string folder_of(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
 }
 
 bool parse_frame_decoded(const std::string& rest, Directive& d, std::string& error) {
@@ -172,92 +146,31 @@ bool parse_ioctl(const std::string& rest, Directive& d, std::string& error) {
     return true;
 }
 
-bool read_at_path(const std::string& arg, const std::string& folder, std::string& path,
-                  std::string& content, std::string& error) {
-    path = join_path(folder, arg.substr(1));
+// A @PATH argument resolved against `folder`.
+bool at_path(const std::string& arg, const std::string& folder, Directive& d, std::string& error) {
     if (arg.size() < 2) {
         error = "'@' needs a file name";
         return false;
     }
-    return read_file(path, content, error);
+    d.path = join_path(folder, arg.substr(1));
+    d.has_path = true;
+    return true;
 }
 
 }  // namespace
 
-bool read_file(const std::string& path, std::string& out, std::string& error) {
-    std::ifstream in;
-    std::istream* src = &std::cin;
-    if (path != "-") {
-        in.open(path, std::ios::binary);
-        if (!in) {
-            error = std::string("cannot read ") + path + ": " + std::strerror(errno);
-            return false;
-        }
-        src = &in;
-    }
-    std::ostringstream buf;
-    buf << src->rdbuf();
-    if (src->bad()) {
-        error = "error while reading " + path;
-        return false;
-    }
-    out = buf.str();
-    return true;
+std::string folder_of(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
 }
 
-bool parse_json(const std::string& text, Json::Value& out, std::string& error) {
-    Json::CharReaderBuilder builder;
-    builder["collectComments"] = false;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errs;
-    if (!reader->parse(text.data(), text.data() + text.size(), &out, &errs)) {
-        // The reader's message spans lines; one line is enough here.
-        for (auto& c : errs)
-            if (c == '\n') c = ' ';
-        error = "not valid JSON: " + trim(errs);
-        return false;
-    }
-    return true;
-}
-
-bool parse_hex(const std::string& text, std::vector<unsigned char>& out, std::string& error) {
-    out.clear();
-    int hi = -1;
-    for (char c : text) {
-        if (is_space(c) || c == '\r') {
-            if (hi >= 0) {
-                error = "hex bytes need two digits each";
-                return false;
-            }
-            continue;
-        }
-        const int v = hex_digit(c);
-        if (v < 0) {
-            error = std::string("'") + c + "' is not a hex digit";
-            return false;
-        }
-        if (hi < 0) {
-            hi = v;
-        } else {
-            out.push_back(static_cast<unsigned char>(hi << 4 | v));
-            hi = -1;
-        }
-    }
-    if (hi >= 0) {
-        error = "odd number of hex digits";
-        return false;
-    }
-    return true;
-}
-
-bool parse_line(const std::string& raw, const std::string& file, int line,
-                const std::string& folder, std::vector<Directive>& out, std::string& error) {
+bool parse_line(const std::string& raw, const std::string& folder, Directive& d,
+                std::string& error) {
+    d = Directive{};
     const std::string text = trim(raw);
     if (text.empty() || text[0] == '#') return true;
-
-    Directive d;
-    d.file = file;
-    d.line = line;
     const char lead = text[0];
 
     if (lead == '~') {
@@ -271,14 +184,17 @@ bool parse_line(const std::string& raw, const std::string& file, int line,
     } else if (text.compare(0, 2, "@+") == 0) {
         d.kind = Directive::Kind::advance;
         if (!parse_decimal(text.substr(2), d.seconds)) {
-            error = "@+ needs a number of seconds (integer or decimal), not '" + text.substr(2) +
-                    "'";
+            error = "@+ needs a number of seconds (integer or decimal), not '" +
+                    shortened(text.substr(2)) + "'";
             return false;
         }
     } else if (text.compare(0, 2, "@=") == 0) {
         d.kind = Directive::Kind::set_clock;
-        if (!parse_datetime(text.substr(2), d.epoch)) {
-            error = "@= needs a local time YYYY-MM-DDTHH:MM:SS, not '" + text.substr(2) + "'";
+        std::string why;
+        if (!smdtime::parse_local(text.substr(2), d.epoch, why)) {
+            error = "@= needs a local time YYYY-MM-DDTHH:MM:SS from 1400-01-01T00:00:00 to "
+                    "9999-12-31T23:59:59, not '" +
+                    shortened(text.substr(2)) + "' (" + why + ")";
             return false;
         }
     } else if (lead == '!') {
@@ -310,13 +226,20 @@ bool parse_line(const std::string& raw, const std::string& file, int line,
                 }
                 d.id = static_cast<unsigned>(v);
             }
+        } else if (word == "!raw") {
+            d.kind = Directive::Kind::raw;
+            if (!parse_hex(rest, d.bytes, error)) {
+                error = "!raw: " + error;
+                return false;
+            }
+            if (d.bytes.empty()) {
+                error = "!raw needs the bytes heard, as hex";
+                return false;
+            }
         } else if (word == "!load") {
             d.kind = Directive::Kind::load;
             if (!rest.empty() && rest[0] == '@') {
-                std::string path;
-                std::string content;
-                if (!read_at_path(rest, folder, path, content, error)) return false;
-                d.bytes.assign(content.begin(), content.end());
+                if (!at_path(rest, folder, d, error)) return false;
             } else if (!parse_hex(rest, d.bytes, error)) {
                 error = "!load: " + error;
                 return false;
@@ -334,50 +257,15 @@ bool parse_line(const std::string& raw, const std::string& file, int line,
                     error = "!init takes nothing or @PATH of a configuration";
                     return false;
                 }
-                std::string path;
-                std::string content;
-                if (!read_at_path(rest, folder, path, content, error)) return false;
-                if (!parse_json(content, d.config, error)) {
-                    error = path + ": " + error;
-                    return false;
-                }
-                d.has_config = true;
+                if (!at_path(rest, folder, d, error)) return false;
             }
         } else {
             error = "unknown directive " + word;
             return false;
         }
     } else {
-        error = "not a directive: '" + (text.size() > 40 ? text.substr(0, 40) + "..." : text) + "'";
+        error = "not a directive: '" + shortened(text) + "'";
         return false;
-    }
-    out.push_back(std::move(d));
-    return true;
-}
-
-bool parse_file(const std::string& path, std::vector<Directive>& out, std::string& error) {
-    std::string content;
-    if (!read_file(path, content, error)) return false;
-    const std::string name = path == "-" ? "<stdin>" : path;
-    const std::string folder = path == "-" ? "." : folder_of(path);
-    std::size_t pos = 0;
-    int line = 0;
-    while (pos < content.size()) {
-        ++line;
-        std::size_t end = content.find('\n', pos);
-        if (end == std::string::npos) end = content.size();
-        const std::string text = content.substr(pos, end - pos);
-        pos = end + 1;
-        if (text.find('\0') != std::string::npos) {
-            error = name + ":" + std::to_string(line) +
-                    ": binary bytes in a scenario (replay raw captures with --raw)";
-            return false;
-        }
-        std::string why;
-        if (!parse_line(text, name, line, folder, out, why)) {
-            error = name + ":" + std::to_string(line) + ": " + why;
-            return false;
-        }
     }
     return true;
 }

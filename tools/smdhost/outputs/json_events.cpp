@@ -92,17 +92,6 @@ std::string json_float(float v) {
     return buf;
 }
 
-std::string hex_upper(const unsigned char* data, std::size_t len) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(len * 2);
-    for (std::size_t k = 0; k < len; ++k) {
-        out += kHex[data[k] >> 4];
-        out += kHex[data[k] & 0xF];
-    }
-    return out;
-}
-
 void JsonSink::host_event(const HostEvent& e) {
     std::string s = "{\"ev\":\"";
     s += smdhost::event_kind_name(e.kind);

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 
+#include "tools/common/hex_codec.hpp"
 #include "tools/smdhost/session/events.hpp"
 
 namespace smdevents {
@@ -14,8 +15,10 @@ namespace smdevents {
 std::string json_string(const std::string& text);
 // %.9g; "nan", "inf", "-inf" (as JSON strings) for non-finite values.
 std::string json_float(float v);
-// Upper-case hex of `len` bytes.
-std::string hex_upper(const unsigned char* data, std::size_t len);
+// Upper-case hex of `len` bytes: the tools' one hex codec.
+inline std::string hex_upper(const unsigned char* data, std::size_t len) {
+    return hexcodec::upper(data, len);
+}
 
 class JsonSink : public EventSink {
 public:

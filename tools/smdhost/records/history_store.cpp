@@ -1,14 +1,12 @@
 #include "tools/smdhost/records/history_store.hpp"
 
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <ctime>
+#include <cerrno>
+#include <cstring>
 
 #include <sqlite3.h>
 #include <sys/stat.h>
 
-#include "host/sim_clock.hpp"
+#include "tools/smdhost/session/local_time.hpp"
 
 namespace smdhistory {
 
@@ -60,40 +58,6 @@ StoredRecord row_of(sqlite3_stmt* s) {
 
 }  // namespace
 
-std::string local_iso(double epoch) {
-    const std::time_t whole = static_cast<std::time_t>(std::floor(epoch));
-    std::tm tm{};
-    localtime_r(&whole, &tm);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &tm);
-    return buf;
-}
-
-bool parse_time(const std::string& text, double& epoch) {
-    if (text.empty()) return false;
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    char sep = 0;
-    int used = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%n", &y, &mo, &d, &used) == 3 && used == 10) {
-        if (text.size() != 10) {
-            int more = 0;
-            if (std::sscanf(text.c_str() + 10, "%c%2d:%2d:%2d%n", &sep, &h, &mi, &s, &more) != 4 ||
-                (sep != 'T' && sep != ' ') || 10 + static_cast<std::size_t>(more) != text.size() ||
-                h > 23 || mi > 59 || s > 60 || h < 0 || mi < 0 || s < 0)
-                return false;
-        }
-        const std::time_t t = smdhost::sim_clock::local_epoch(y, mo, d, h, mi, s);
-        if (t == static_cast<std::time_t>(-1)) return false;
-        epoch = static_cast<double>(t);
-        return true;
-    }
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() || *end != '\0' || !std::isfinite(v)) return false;
-    epoch = v;
-    return true;
-}
-
 HistoryStore::~HistoryStore() { close(); }
 
 void HistoryStore::close() {
@@ -140,6 +104,15 @@ bool HistoryStore::open_for_writing(const std::string& path, std::string& error)
         close();
         return false;
     }
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        error = path + ": cannot find the history store just opened: " + std::strerror(errno);
+        close();
+        return false;
+    }
+    device_ = static_cast<unsigned long long>(st.st_dev);
+    inode_ = static_cast<unsigned long long>(st.st_ino);
+    vanished_ = false;
     return true;
 }
 
@@ -147,8 +120,16 @@ bool HistoryStore::open_for_reading(const std::string& path, std::string& error)
     close();
     path_ = path;
     struct stat st {};
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = path + ": no such history store";
+    if (stat(path.c_str(), &st) != 0) {
+        error = path + ": no such history store (" + std::strerror(errno) + ")";
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        error = path + ": a folder, not a history store";
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = path + ": not a file, so not a history store";
         return false;
     }
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
@@ -172,7 +153,15 @@ bool HistoryStore::save(long long data_id, double epoch, const unsigned char* re
         error = path_ + ": the history store is not open for saving";
         return false;
     }
-    const std::string when = local_iso(epoch);
+    struct stat st {};
+    if (stat(path_.c_str(), &st) != 0 || static_cast<unsigned long long>(st.st_dev) != device_ ||
+        static_cast<unsigned long long>(st.st_ino) != inode_) {
+        vanished_ = true;
+        error = path_ + ": the history store vanished during the run (deleted, or its folder): "
+                "records from here on are not kept";
+        return false;
+    }
+    const std::string when = smdtime::local_iso(epoch);
     static const unsigned char kNone = 0;
     sqlite3_reset(insert_);
     sqlite3_clear_bindings(insert_);

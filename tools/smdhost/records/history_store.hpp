@@ -15,6 +15,12 @@
 // a crash of the process; an operating-system crash or power loss may drop the
 // last few.) The store file is outside input when read back: rows may hold
 // anything, and readers check lengths before decoding.
+//
+// SQLite goes on writing into a database file that was deleted (or whose
+// folder was) while it is open, and every commit succeeds into a file nobody
+// can read any more. So each save first asks whether the path still names the
+// file that was opened (one stat() per record); when it does not, the save
+// fails and the store counts as vanished.
 #pragma once
 
 #include <cstddef>
@@ -43,13 +49,6 @@ struct Query {
     long long last = -1;    // >= 0: only the last `last` rows that match
 };
 
-// "YYYY-MM-DDTHH:MM:SS" of `epoch` in local time (the process's TZ).
-std::string local_iso(double epoch);
-
-// Reads a --since value: local "YYYY-MM-DDTHH:MM:SS" (or with a space, or a
-// date alone) or epoch seconds. False when it is neither.
-bool parse_time(const std::string& text, double& epoch);
-
 class HistoryStore {
 public:
     HistoryStore() = default;
@@ -63,9 +62,12 @@ public:
     // history table is an error (nothing is created).
     bool open_for_reading(const std::string& path, std::string& error);
 
-    // Saves and commits one record.
+    // Saves and commits one record. False with the reason in `error`, also
+    // when the store vanished (vanished() then holds).
     bool save(long long data_id, double epoch, const unsigned char* record, std::size_t len,
               std::string& error);
+    bool vanished() const { return vanished_; }
+    const std::string& path() const { return path_; }
 
     // The last saved record of `data_id` (highest row: a simulated clock may
     // run backwards between runs, the order of saving does not). `found`
@@ -82,6 +84,9 @@ private:
     void close();
 
     std::string path_;
+    unsigned long long device_ = 0;  // st_dev and st_ino of the file opened for writing
+    unsigned long long inode_ = 0;
+    bool vanished_ = false;
     sqlite3* db_ = nullptr;
     sqlite3_stmt* insert_ = nullptr;
 };

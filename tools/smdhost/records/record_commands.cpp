@@ -5,10 +5,13 @@
 
 #include <unistd.h>
 
-#include "tools/smdhost/records/history_store.hpp"
+#include "tools/common/hex_codec.hpp"
+#include "tools/smdhost/inputs/input_file.hpp"
+#include "tools/smdhost/outputs/csv.hpp"
 #include "tools/smdhost/outputs/json_events.hpp"
+#include "tools/smdhost/records/history_store.hpp"
 #include "tools/smdhost/records/record_fields.hpp"
-#include "tools/smdhost/inputs/scenario.hpp"
+#include "tools/smdhost/session/output.hpp"
 #include "tools/smdhost/session/session.hpp"
 
 namespace smdrecords {
@@ -18,13 +21,6 @@ namespace {
 using smdfields::kRecordSize;
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // Text that may be meant as hex: printable ASCII and blanks only.
 bool looks_like_text(const std::string& bytes) {
@@ -38,37 +34,13 @@ bool looks_like_text(const std::string& bytes) {
 bool parse_record_hex(const std::string& source, const std::string& text,
                       std::vector<unsigned char>& out, std::string& error) {
     out.clear();
-    std::size_t digits = 0;
-    int high = -1;
-    for (std::size_t k = 0; k < text.size(); ++k) {
-        const char c = text[k];
-        if (is_blank(c)) continue;
-        const int v = hex_value(c);
-        if (v < 0) {
-            char shown[8];
-            std::snprintf(shown, sizeof shown, static_cast<unsigned char>(c) < 0x20 ||
-                                                       static_cast<unsigned char>(c) >= 0x7F
-                                                   ? "\\x%02X"
-                                                   : "%c",
-                          static_cast<unsigned char>(c));
-            error = source + ": '" + shown + "' at character " + std::to_string(k + 1) +
-                    " is not a hex digit";
-            return false;
-        }
-        ++digits;
-        if (high < 0) {
-            high = v;
-        } else {
-            out.push_back(static_cast<unsigned char>(high << 4 | v));
-            high = -1;
-        }
-    }
-    if (high >= 0) {
-        error = source + ": odd number of hex digits (" + std::to_string(digits) + ")";
+    hexcodec::DecodeError why;
+    if (!hexcodec::decode(text, out, why)) {
+        error = source + ": " + hexcodec::describe(why);
         return false;
     }
     if (out.size() != kRecordSize) {
-        error = source + ": " + std::to_string(digits) + " hex digits hold " +
+        error = source + ": " + std::to_string(2 * out.size()) + " hex digits hold " +
                 std::to_string(out.size()) + (out.size() == 1 ? " byte" : " bytes") +
                 "; a record is " + std::to_string(kRecordSize) +
                 " bytes (" + std::to_string(2 * kRecordSize) + " hex digits)";
@@ -88,23 +60,18 @@ std::string epoch_text(double epoch) {
     return buf;
 }
 
-// A CSV cell: quoted when it holds a separator, a quote or a line end (a
-// store written by another program may hold anything in saved_at).
-std::string csv_text(const std::string& text) {
-    if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
-    std::string s = "\"";
-    for (char c : text) {
-        if (c == '"') s += '"';
-        s += c;
-    }
-    return s + "\"";
-}
-
 bool full_record(const smdhistory::StoredRecord& r) { return r.record.size() == kRecordSize; }
 
 std::string length_problem(const smdhistory::StoredRecord& r) {
     return "record of " + std::to_string(r.record.size()) + " bytes, not " +
            std::to_string(kRecordSize);
+}
+
+// The end of a listing: what could not be written is a failure, told once.
+int finish_output(smdout::Output& out) {
+    if (out.flush()) return smdsession::kExitOk;
+    std::cerr << "smdhost: " << out.error() << std::endl;
+    return smdsession::kExitFailure;
 }
 
 }  // namespace
@@ -133,7 +100,8 @@ int run_decode(const smdcli::Options& opts) {
     std::string error;
     if (!opts.has_hex) {
         source = opts.files[0] == "-" ? "standard input" : opts.files[0];
-        if (!smdscenario::read_file(opts.files[0], bytes, error)) {
+        if (!smdinput::read_small_file(opts.files[0], smdcli::kMaxRecordFile, "a record file",
+                                       bytes, error)) {
             std::cerr << "smdhost: " << error << std::endl;
             return smdsession::kExitFailure;
         }
@@ -144,12 +112,12 @@ int run_decode(const smdcli::Options& opts) {
         return smdsession::kExitFailure;
     }
     const smdfields::Decoded d = smdfields::decode_record(record.data());
+    smdout::Output out(STDOUT_FILENO);
     if (json_wanted(opts.format))
-        std::cout << smdfields::to_json(d) << '\n';
+        out.line(smdfields::to_json(d));
     else
-        std::cout << smdfields::to_text(d);
-    std::cout.flush();
-    return std::cout ? smdsession::kExitOk : smdsession::kExitFailure;
+        out.text(smdfields::to_text(d));
+    return finish_output(out);
 }
 
 int run_history(const smdcli::Options& opts) {
@@ -166,6 +134,7 @@ int run_history(const smdcli::Options& opts) {
     q.since = opts.since;
     q.last = opts.last;
 
+    smdout::Output out(STDOUT_FILENO);
     const bool csv = opts.format == smdcli::Format::csv;
     const bool json = !csv && json_wanted(opts.format);
     if (csv) {
@@ -174,8 +143,10 @@ int run_history(const smdcli::Options& opts) {
         const unsigned char zero[kRecordSize] = {};
         // device_data_id: the data id of the device that saved the row; the
         // record's own data_id column follows with the fields.
-        std::cout << "row,device_data_id,saved_at,epoch,len,"
-                  << smdfields::csv_header(smdfields::decode_record(zero)) << '\n';
+        smdcsv::Row header;
+        header.add("row").add("device_data_id").add("saved_at").add("epoch").add("len");
+        header.add_cells(smdfields::csv_header(smdfields::decode_record(zero)));
+        out.line(header.str());
     }
     std::size_t shown = 0;
     const bool ok = store.list(q, [&](const smdhistory::StoredRecord& r) {
@@ -191,30 +162,34 @@ int run_history(const smdcli::Options& opts) {
                 s += smdfields::to_json(smdfields::decode_record(r.record.data()));
             else
                 s += "null,\"error\":" + smdevents::json_string(length_problem(r));
-            s += ",\"hex\":\"" + smdevents::hex_upper(r.record.data(), r.record.size()) + "\"}";
-            std::cout << s << '\n';
+            s += ",\"hex\":\"" + hexcodec::upper(r.record.data(), r.record.size()) + "\"}";
+            out.line(s);
         } else if (csv) {
-            std::cout << r.row << ',' << r.data_id << ',' << csv_text(r.saved_at) << ','
-                      << epoch_text(r.epoch) << ',' << r.record.size() << ',';
-            if (full) std::cout << smdfields::csv_row(smdfields::decode_record(r.record.data()));
-            std::cout << '\n';
+            smdcsv::Row row;
+            row.add(std::to_string(r.row)).add(std::to_string(r.data_id)).add(r.saved_at);
+            row.add(epoch_text(r.epoch)).add(std::to_string(r.record.size()));
+            // A short row keeps its place with an empty first field cell.
+            row.add_cells(full ? smdfields::csv_row(smdfields::decode_record(r.record.data()))
+                               : std::string());
+            out.line(row.str());
         } else {
-            if (shown > 1) std::cout << '\n';
-            std::cout << "record " << r.row << "  data id " << r.data_id << "  saved "
-                      << r.saved_at << "  " << r.record.size() << " bytes\n";
+            std::string s = shown > 1 ? "\n" : "";
+            s += "record " + std::to_string(r.row) + "  data id " + std::to_string(r.data_id) +
+                 "  saved " + r.saved_at + "  " + std::to_string(r.record.size()) + " bytes\n";
             if (full)
-                std::cout << smdfields::to_text(smdfields::decode_record(r.record.data()), "  ");
+                s += smdfields::to_text(smdfields::decode_record(r.record.data()), "  ");
             else
-                std::cout << "  (" << length_problem(r) << ": not decoded)\n";
+                s += "  (" + length_problem(r) + ": not decoded)\n";
+            out.text(s);
         }
     }, error);
-    std::cout.flush();
     if (!ok) {
+        out.flush();
         std::cerr << "smdhost: " << error << std::endl;
         return smdsession::kExitFailure;
     }
-    if (shown == 0 && !json && !csv) std::cout << "no stored record matches\n";
-    return std::cout ? smdsession::kExitOk : smdsession::kExitFailure;
+    if (shown == 0 && !json && !csv) out.line("no stored record matches");
+    return finish_output(out);
 }
 
 }  // namespace smdrecords

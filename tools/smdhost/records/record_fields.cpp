@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "device/record.hpp"
+#include "tools/smdhost/outputs/csv.hpp"
 #include "tools/smdhost/outputs/json_events.hpp"
 
 namespace smdfields {
@@ -304,16 +305,6 @@ void each_leaf(const Node& n, const std::string& path, bool present, F&& f) {
     }
 }
 
-std::string csv_cell(const std::string& text) {
-    if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
-    std::string s = "\"";
-    for (char c : text) {
-        if (c == '"') s += '"';
-        s += c;
-    }
-    return s + "\"";
-}
-
 }  // namespace
 
 bool is_invalid_marker(const unsigned char* four) {
@@ -446,7 +437,7 @@ std::string csv_header(const Decoded& d) {
     std::string out;
     each_leaf(d.root, std::string(), true, [&](const std::string& path, const Node&, bool) {
         if (!out.empty()) out += ',';
-        out += csv_cell(path);
+        out += smdcsv::cell(path);
     });
     return out;
 }
@@ -458,7 +449,7 @@ std::string csv_row(const Decoded& d) {
               [&](const std::string&, const Node& leaf, bool present) {
         if (!first) out += ',';
         first = false;
-        if (present) out += csv_cell(leaf_text(leaf, false));
+        if (present) out += smdcsv::cell(leaf_text(leaf, false));
     });
     return out;
 }

@@ -1,9 +1,14 @@
 #include "tools/smdhost/session/host_config.hpp"
 
 #include <cmath>
+#include <exception>
 #include <limits>
+#include <memory>
 
-#include "tools/smdhost/inputs/scenario.hpp"
+#include <json/reader.h>
+
+#include "tools/smdhost/cli/cli.hpp"
+#include "tools/smdhost/inputs/input_file.hpp"
 
 namespace smdconfig {
 
@@ -89,18 +94,55 @@ bool read_report(const std::string& id, const Json::Value& item, SMDVDevice::BAO
 
 }  // namespace
 
-bool load_config(const std::string& path, Json::Value& config, std::string& error) {
-    std::string text;
-    if (!smdscenario::read_file(path, text, error)) return false;
-    if (!smdscenario::parse_json(text, config, error)) {
-        error = path + ": " + error;
+bool parse_config(const std::string& text, const std::string& name, Json::Value& config,
+                  std::string& error) {
+    Json::CharReaderBuilder builder;
+    builder["collectComments"] = false;
+    // Text after the JSON value is not ignored: a configuration whose end
+    // was pasted twice, or cut, is refused.
+    builder["failIfExtra"] = true;
+    builder["stackLimit"] = smdcli::kMaxJsonDepth;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    std::string errs;
+    try {
+        if (!reader->parse(text.data(), text.data() + text.size(), &config, &errs)) {
+            // The reader's message spans lines ("* Line 1, Column 19\n  Extra
+            // ..."); one line is enough here.
+            std::string one;
+            for (std::size_t k = 0; k < errs.size(); ++k) {
+                char c = errs[k] == '\n' ? ' ' : errs[k];
+                if (c == '*' && (k == 0 || errs[k - 1] == '\n')) continue;
+                if (c == ' ' && (one.empty() || one.back() == ' ')) continue;
+                one += c;
+            }
+            while (!one.empty() && one.back() == ' ') one.pop_back();
+            error = name + ": not valid JSON: " + one;
+            return false;
+        }
+    } catch (const Json::Exception&) {
+        // The reader throws when the nesting passes its stack limit.
+        error = name + ": not a usable configuration: nested deeper than " +
+                std::to_string(smdcli::kMaxJsonDepth) + " levels";
         return false;
     }
     if (!config.isObject()) {
-        error = path + ": the configuration must be a JSON object";
+        error = name + ": the configuration must be a JSON object";
         return false;
     }
     return true;
+}
+
+bool load_config(const std::string& path, Json::Value& config, std::string& error,
+                 bool* unreadable) {
+    std::string text;
+    smdinput::Problem problem = smdinput::Problem::none;
+    if (unreadable != nullptr) *unreadable = false;
+    if (!smdinput::read_small_file(path, smdcli::kMaxConfigFile, "a configuration file", text,
+                                   error, &problem)) {
+        if (unreadable != nullptr) *unreadable = problem == smdinput::Problem::unreadable;
+        return false;
+    }
+    return parse_config(text, path == "-" ? "<stdin>" : path, config, error);
 }
 
 bool read_host_settings(const Json::Value& config, HostSettings& out, std::string& error) {

@@ -19,8 +19,16 @@ struct HostSettings {
     std::map<std::string, SMDVDevice::BAOSetting> reports;
 };
 
-// Reads and parses `path`; false with the reason in `error`.
-bool load_config(const std::string& path, Json::Value& config, std::string& error);
+// Reads `path` (at most kMaxConfigFile bytes) and parses it: a JSON object,
+// nested at most kMaxJsonDepth levels, nothing after it. False with the
+// reason, naming the file, in `error`.
+// `unreadable`, when given, tells a file that opened but could not be read
+// whole (a folder, too large) from one that does not open or does not parse.
+bool load_config(const std::string& path, Json::Value& config, std::string& error,
+                 bool* unreadable = nullptr);
+// The same for configuration text already read; `name` names it in messages.
+bool parse_config(const std::string& text, const std::string& name, Json::Value& config,
+                  std::string& error);
 
 // Takes the "host" member of `config` (absent: defaults). False with the
 // reason when a member has the wrong type or range.

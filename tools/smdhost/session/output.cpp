@@ -20,22 +20,26 @@ void Output::line(const std::string& text) {
     if (autoflush_ || buf_.size() >= 65536) flush();
 }
 
+void Output::text(const std::string& text) {
+    buf_ += text;
+    if (autoflush_ || buf_.size() >= 65536) flush();
+}
+
 bool Output::flush() {
     std::size_t done = 0;
-    bool ok = true;
-    while (done < buf_.size() && fd_ >= 0) {
+    while (done < buf_.size() && fd_ >= 0 && error_.empty()) {
         const ssize_t n = ::write(fd_, buf_.data() + done, buf_.size() - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else {
-            ok = false;
-            break;
+            error_ = std::string("standard output: write error: ") +
+                     (n < 0 ? std::strerror(errno) : "nothing written");
         }
     }
     buf_.clear();
-    return ok;
+    return error_.empty();
 }
 
 LogCapture::~LogCapture() { stop(); }

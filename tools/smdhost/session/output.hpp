@@ -25,15 +25,24 @@ public:
     int fd() const { return fd_; }
     // Appends one line (a '\n' is added).
     void line(const std::string& text);
-    // Writes what is buffered. False when the reader went away or on error.
+    // Appends text as it is.
+    void text(const std::string& text);
+    // Writes what is buffered. False on a write error (a full disk,
+    // /dev/full); once failed, everything later is dropped. A reader that
+    // went away ends the process by SIGPIPE before this returns.
     bool flush();
     // Flush automatically after each line (live use).
     void set_autoflush(bool on) { autoflush_ = on; }
+
+    bool failed() const { return !error_.empty(); }
+    // "standard output: write error: No space left on device".
+    const std::string& error() const { return error_; }
 
 private:
     int fd_;
     bool autoflush_ = false;
     std::string buf_;
+    std::string error_;
 };
 
 class LogCapture {

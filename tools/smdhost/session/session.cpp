@@ -7,6 +7,7 @@
 
 #include "host/sim_clock.hpp"
 #include "tools/smdhost/outputs/json_events.hpp"
+#include "tools/smdhost/records/record_fields.hpp"
 
 namespace smdsession {
 
@@ -97,11 +98,17 @@ int Session::start(const smdcli::Options& opts, bool replay) {
 }
 
 void Session::store(const smdhost::HostEvent& e) {
-    if (e.kind != smdhost::HostEvent::Kind::history || !history_ || !device_) return;
+    if (e.kind != smdhost::HostEvent::Kind::history || !device_) return;
+    if (!history_ || history_->vanished()) {
+        // Told once when it vanished; counted from then on.
+        if (history_failed_) ++records_lost_;
+        return;
+    }
     std::string error;
     if (!history_->save(device_->DataId(), smdhost::sim_clock::now(), e.bytes.data(),
                         e.bytes.size(), error)) {
         history_failed_ = true;
+        ++records_lost_;
         hub_->notice("record not stored: " + error);
     }
 }
@@ -120,13 +127,18 @@ void Session::restore() {
                      " to restore");
         return;
     }
+    // The store is outside input: a row of another length is no record of
+    // this device, and LoadFromCache is not the place to find that out.
+    if (r.record.size() != smdfields::kRecordSize) {
+        hub_->notice("warning: stored record " + std::to_string(r.row) + " is " +
+                     std::to_string(r.record.size()) + " bytes, not " +
+                     std::to_string(smdfields::kRecordSize) + ": not restored");
+        return;
+    }
     hub_->notice("restoring record " + std::to_string(r.row) + " saved at " + r.saved_at);
-    // LoadFromCache takes any length and judges it itself; an empty blob
-    // still passes a valid pointer.
-    const unsigned char none = 0;
-    const unsigned char* data = r.record.empty() ? &none : r.record.data();
     try {
-        hub_->call("load", device_->LoadFromCache(data, static_cast<int>(r.record.size())));
+        hub_->call("load", device_->LoadFromCache(r.record.data(),
+                                                  static_cast<int>(r.record.size())));
     } catch (const std::exception& e) {
         hub_->call("load", 0, e.what()[0] != '\0' ? e.what() : "exception");
     } catch (...) {
@@ -135,9 +147,15 @@ void Session::restore() {
 }
 
 void Session::finish() {
-    if (!hub_) return;
+    if (!hub_ || finished_) return;
+    finished_ = true;
     hub_->pump_logs(true);
     hub_->flush();
+    if (out_.failed()) std::cerr << "smdhost: " << out_.error() << std::endl;
+    if (records_lost_ > 0 && history_)
+        std::cerr << "smdhost: " << history_->path() << ": " << records_lost_
+                  << (records_lost_ == 1 ? " saved record was" : " saved records were")
+                  << " not stored" << std::endl;
 }
 
 }  // namespace smdsession

@@ -45,12 +45,18 @@ public:
     const Json::Value& config() const { return config_; }
     bool json() const { return json_; }
 
-    // Passes the last captured output on and flushes the events.
+    // Passes the last captured output on, flushes the events and reports on
+    // standard error what failed on the way (the output, records not stored).
     void finish();
 
-    // Exit status of a session that ran to its end: kExitFailure when a
-    // record could not be stored, else kExitOk.
-    int status() const { return history_failed_ ? kExitFailure : kExitOk; }
+    // The events could not be written (a full disk, /dev/full): the run stops.
+    bool output_failed() const { return out_.failed(); }
+
+    // Exit status of a session that ran to its end: kExitFailure when the
+    // events could not be written or a record could not be stored.
+    int status() const {
+        return history_failed_ || out_.failed() ? kExitFailure : kExitOk;
+    }
 
 private:
     // Stores a saved record (the history tap); a failure is reported at once
@@ -61,6 +67,8 @@ private:
     Json::Value config_{Json::objectValue};
     std::unique_ptr<smdhistory::HistoryStore> history_;
     bool history_failed_ = false;
+    unsigned long long records_lost_ = 0;  // saved by the plug-in, not stored
+    bool finished_ = false;
     smdconfig::HostSettings host_;
     smdout::LogCapture capture_;
     smdout::Output out_;
