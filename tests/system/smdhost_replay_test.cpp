@@ -290,8 +290,10 @@ TEST_F(SmdhostReplay, GetReportsValuesAndRefusals) {
     EXPECT_EQ(values[3]["error"].asString(), "不支持变量");
     EXPECT_DOUBLE_EQ(values[4]["value"].asDouble(), 53.5);
     EXPECT_EQ(values[5]["error"].asString(), "数据已超时");
-    // Nine significant digits, plain JSON numbers.
-    EXPECT_NE(r.out.find("{\"ev\":\"value\",\"name\":\"out_v\",\"value\":53.5}"), std::string::npos);
+    // Nine significant digits, plain JSON numbers; the host clock last.
+    EXPECT_NE(r.out.find("{\"ev\":\"value\",\"name\":\"out_v\",\"value\":53.5,"
+                         "\"t\":\"2026-01-01T00:00:00.000+00:00\"}"),
+              std::string::npos);
 }
 
 TEST_F(SmdhostReplay, NonFiniteValuesAreWrittenAsStrings) {
@@ -304,8 +306,8 @@ TEST_F(SmdhostReplay, NonFiniteValuesAreWrittenAsStrings) {
     write_file(dir.file("ninf.bin"), record);
     const Result r = replay("!load @nan.bin\n!get out_v\n!load @ninf.bin\n!get out_v\n");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("{\"ev\":\"value\",\"name\":\"out_v\",\"value\":\"nan\"}"), std::string::npos);
-    EXPECT_NE(r.out.find("{\"ev\":\"value\",\"name\":\"out_v\",\"value\":\"-inf\"}"), std::string::npos);
+    EXPECT_NE(r.out.find("{\"ev\":\"value\",\"name\":\"out_v\",\"value\":\"nan\",\"t\":"), std::string::npos);
+    EXPECT_NE(r.out.find("{\"ev\":\"value\",\"name\":\"out_v\",\"value\":\"-inf\",\"t\":"), std::string::npos);
 }
 
 TEST_F(SmdhostReplay, IoctlEventShapes) {
@@ -445,24 +447,29 @@ TEST_F(SmdhostReplay, TextViewSummarisesRoundsAndAlarmChanges) {
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string& t = r.out;
     EXPECT_EQ(t.find("{\"ev\""), std::string::npos);
-    const auto round1 = t.find("round 1  2026-01-01 00:00:00");
+    // Blocks are headed by the cycle they came in; the bad frame is told by
+    // the line-health line of the cycle it came before.
+    const auto round1 = t.find("cycle 1  2026-01-01 00:00:00");
     const auto raised = t.find("alarm + 设备智能口通信状态告警 (通信异常)  id 120600180010  level 2");
-    const auto bad = t.find("bad frame: checksum");
-    const auto round2 = t.find("round 2  2026-01-01 00:02:10");
+    const auto round2 = t.find("cycle 2  2026-01-01 00:02:10");
     const auto cleared = t.find("alarm - 设备智能口通信状态告警 (通信异常)  id 120600180010");
+    const auto bad = t.find("  line: 1 bad frame since the last cycle (checksum 1)");
     ASSERT_NE(round1, std::string::npos) << t;
     ASSERT_NE(raised, std::string::npos) << t;
     ASSERT_NE(bad, std::string::npos) << t;
     ASSERT_NE(round2, std::string::npos) << t;
     ASSERT_NE(cleared, std::string::npos) << t;
     EXPECT_LT(round1, raised);
-    EXPECT_LT(raised, bad);
-    EXPECT_LT(bad, round2);
+    EXPECT_LT(raised, round2);
     EXPECT_LT(round2, cleared);
-    EXPECT_NE(t.find("AC 1     A  220.0 V  B  221.0 V  C  219.0 V   50.00 Hz"), std::string::npos);
-    EXPECT_NE(t.find("rect    2 units   53.50 V  total   30.0 A  1 fault (#2)"), std::string::npos);
-    EXPECT_NE(t.find("DC 1     53.50 V  load   30.0 A  battery    5.0 A"), std::string::npos);
-    EXPECT_NE(t.find("line   1 bad frame since the last round"), std::string::npos);
+    EXPECT_LT(cleared, bad);
+    // Values under their catalogue names, with units.
+    EXPECT_NE(t.find("  ac.1          a  220.0 V  b  221.0 V  c  219.0 V  frequency  50.00 Hz"),
+              std::string::npos);
+    EXPECT_NE(t.find("  rect          count 2  voltage  53.50 V  M.current sum   30.0 A  fault: rect.2"),
+              std::string::npos);
+    EXPECT_NE(t.find("  dc.1          voltage  53.50 V  current   30.0 A"), std::string::npos);
+    EXPECT_NE(t.find("  dc.1.battery  1.current    5.0 A"), std::string::npos);
     // The plug-in's log is only shown on request.
     EXPECT_EQ(t.find("rvSize"), std::string::npos);
     const Result v = smdtest::smdhost(

@@ -8,6 +8,7 @@
 #include "tools/smdhost/cli/cli.hpp"
 #include "tools/smdhost/inputs/listen.hpp"
 #include "tools/smdhost/inputs/replay.hpp"
+#include "tools/smdhost/inputs/stats.hpp"
 #include "tools/smdhost/records/record_commands.hpp"
 #include "tools/smdhost/session/session.hpp"
 
@@ -23,6 +24,7 @@ int run(int argc, char** argv) {
         case smdcli::Command::history: return smdrecords::run_history(opts);
         case smdcli::Command::decode: return smdrecords::run_decode(opts);
         case smdcli::Command::check: return smdcheck::run_check(opts);
+        case smdcli::Command::stats: return smdstats::run_stats(opts);
         case smdcli::Command::none: break;
     }
     return smdsession::kExitUsage;

@@ -25,6 +25,7 @@ const char kOverview[] =
     "  decode [FILE|--hex HEX]\n"
     "                       show a 1257-byte data record as named fields\n"
     "  check CONFIG         tell what the plug-in will make of a configuration\n"
+    "  stats FILE...        health of a capture: frames, faults, cycles, no plug-in\n"
     "\n"
     "`smdhost COMMAND --help` describes a command.\n";
 
@@ -35,8 +36,8 @@ const char kExitStatus[] =
 
 const char kReplay[] =
     "usage: smdhost replay FILE... [--raw] [--config F] [--plugin P]\n"
-    "                      [--format json|text] [--address N] [--baud B] [-v]\n"
-    "                      [--history STORE [--restore]]\n"
+    "                      [--format json|text] [--diagnostics] [--address N]\n"
+    "                      [--baud B] [-v] [--history STORE [--restore]]\n"
     "\n"
     "Runs scenario files in order on one device and a simulated clock that starts\n"
     "at 2026-01-01T00:00:00 local time. One directive per line; blank lines and\n"
@@ -67,20 +68,26 @@ const char kReplay[] =
     "plug-in's time functions; a line that would take it out is malformed.\n"
     "Scenario files are checked whole before the plug-in sees any of them;\n"
     "- (standard input) and pipes run as they come and stop at the first malformed\n"
-    "line.\n";
+    "line.\n"
+    "\n"
+    "Beside the plug-in the bench host follows the other master's interrogation\n"
+    "cycles on the line: the text view numbers rounds by cycle, shows each dropped\n"
+    "cycle with its reason and ends with a summary of the line.\n";
 
 const char kListen[] =
     "usage: smdhost listen --serial DEVICE [--baud B] [--parity P] [--stop-bits N]\n"
     "                      [--reset-every S] [--record FILE] [--config F]\n"
-    "                      [--plugin P] [--format json|text] [--address N] [-v]\n"
-    "                      [--history STORE [--restore]]\n"
+    "                      [--plugin P] [--format json|text] [--diagnostics]\n"
+    "                      [--address N] [-v] [--history STORE [--restore]]\n"
     "\n"
     "Opens a serial device or pseudo-terminal (raw, 8N1 unless told otherwise),\n"
     "locked for exclusive use, and runs the plug-in on what it hears, on the wall\n"
     "clock: RefreshStatus() every second, Reset() every 60 seconds. When the device\n"
     "disappears it is reopened with back-off; the loss and the recovery are reported\n"
-    "once each (on standard error in json format). SIGINT, SIGTERM or SIGHUP stops\n"
-    "it cleanly (exit status 0).\n";
+    "once each (on standard error in json format). A silence longer than three\n"
+    "interrogation cycles and the line's return are told once each too (text\n"
+    "view; with --diagnostics on standard error). SIGINT, SIGTERM or SIGHUP stops\n"
+    "it cleanly (exit status 0) after the line's summary.\n";
 
 const char kHistory[] =
     "usage: smdhost history STORE [--data-id N] [--since T] [--last K]\n"
@@ -126,6 +133,21 @@ const char kCheckStatus[] =
     "its threshold file, or CONFIG cannot be read (the reason on standard error),\n"
     "2 bad usage.";
 
+const char kStats[] =
+    "usage: smdhost stats FILE... [--raw] [--baud B] [--format json|text]\n"
+    "\n"
+    "A quick health check of a scenario or a raw capture (--raw) from the field,\n"
+    "without a configuration or the plug-in: frames per minute by kind, bad frames\n"
+    "by failure kind and their share, the interrogation cycles seen and how many\n"
+    "completed (all eight replies accepted), the cycle period, the longest silence\n"
+    "and, per command pair, the share of cycles it was answered in. Input is read as\n"
+    "it comes, like replay's; of a scenario only frame lines (~..., >, !raw) and\n"
+    "clock lines (@+, @=) count, other directives are ignored.\n";
+
+const char kStatsStatus[] =
+    "Exit status: 0 summarised, 1 input that cannot be read or output not written,\n"
+    "2 bad usage or a malformed scenario line (FILE:LINE: message).";
+
 const char kConfigHelp[] =
     "device configuration (JSON, at most 1 MiB, nested at most 128 levels) handed "
     "whole to InitSetting; its member \"host\" sets the host side: \"dataId\" "
@@ -148,7 +170,14 @@ void add_device_options(CLI::App& cmd, Options& o, std::string& format) {
                          "only frames of device address N (0-255, decimal or 0x..) reach the "
                          "plug-in; others on a shared bus are dropped");
     cmd.add_flag("-v,--verbose", o.verbose,
-                 "text format: also show every frame and the plug-in's log");
+                 "text format: also show every frame dissected (time, scenario line or byte "
+                 "offset, ADR, CID1, CID2 or RTN, LENID, information bytes; for a bad frame what "
+                 "was wrong) and the plug-in's log");
+    cmd.add_flag("--diagnostics", o.diagnostics,
+                 "json format: also a \"cycle\" event per interrogation cycle heard (each "
+                 "command pair's outcome, whether the plug-in published and why not) and a "
+                 "\"line\" event with the line's totals at the end; a silence and the line's "
+                 "return are told on standard error. The text view always shows these");
     toolcli::add_text(cmd, "--history", o.history,
                       "keep every record the plug-in saves as history (SaveDeviceHistory) in the "
                       "SQLite file STORE, created when absent; each record is committed at once, "
@@ -268,6 +297,16 @@ int parse_command_line(int argc, char** argv, Options& o) {
                       "directory)",
                       "DIR");
 
+    CLI::App* stats = app->add_subcommand("stats", kStats);
+    stats->footer(kStatsStatus);
+    stats->add_option("FILE", o.files)->group("")->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    stats->add_flag("--raw", o.raw, "the files are raw line captures, timed by --baud");
+    toolcli::add_baud(*stats, "--baud", o.baud,
+                      "line speed of a raw capture: " + serial::baud_list() + " (default 9600)");
+    toolcli::add_choice(*stats, "--format", format, {"json", "text"},
+                        "json: one \"stats\" object (default when standard output is not a "
+                        "terminal); text: a table (default on a terminal)");
+
     if (args.size() < 2) return toolcli::usage_error(*app, "no command given");
     const std::string first = args[1];
     if (!first.empty() && first[0] != '-' &&
@@ -283,6 +322,7 @@ int parse_command_line(int argc, char** argv, Options& o) {
     if (history->parsed()) o.command = Command::history, cmd = history;
     if (decode->parsed()) o.command = Command::decode, cmd = decode;
     if (check->parsed()) o.command = Command::check, cmd = check;
+    if (stats->parsed()) o.command = Command::stats, cmd = stats;
     if (cmd == nullptr) return toolcli::usage_error(*app, "no command given");
     o.format = format_of(format);
     o.has_hex = decode->count("--hex") > 0;
@@ -291,7 +331,9 @@ int parse_command_line(int argc, char** argv, Options& o) {
 
     switch (o.command) {
         case Command::replay:
-            if (o.files.empty()) return toolcli::usage_error(*cmd, "replay needs at least one FILE");
+        case Command::stats:
+            if (o.files.empty())
+                return toolcli::usage_error(*cmd, cmd->get_name() + " needs at least one FILE");
             break;
         case Command::listen:
             if (o.serial.empty()) return toolcli::usage_error(*cmd, "listen needs --serial DEVICE");

@@ -10,7 +10,7 @@
 
 namespace smdcli {
 
-enum class Command { none, replay, listen, history, decode, check };
+enum class Command { none, replay, listen, history, decode, check, stats };
 enum class Format { automatic, json, text, csv };  // csv: history only
 
 // Limits on what smdhost reads whole; the help texts state them.
@@ -24,7 +24,7 @@ constexpr int kMaxJsonDepth = 128;                  // nesting of a configuratio
 struct Options {
     Command command = Command::none;
 
-    std::vector<std::string> files;  // replay: scenarios or raw captures; tools: their one file
+    std::vector<std::string> files;  // replay, stats: scenarios or raw captures; tools: their one file
     bool raw = false;
     std::string config;              // empty: configuration {}
     std::string plugin;              // empty: next to the executable
@@ -34,6 +34,7 @@ struct Options {
     serial::Parity parity = serial::Parity::none;  // listen
     int stop_bits = 1;                             // listen
     bool verbose = false;            // text view: show the plug-in's log and every frame
+    bool diagnostics = false;        // json: also the line observer's "cycle" and "line" events
 
     std::string serial;              // listen
     double reset_every = 60.0;       // listen: seconds between Reset calls

@@ -122,6 +122,7 @@ int run_listen(const smdcli::Options& opts) {
     double retry_at = 0.0;
     double backoff = kFirstRetry;
     unsigned char buf[4096];
+    unsigned long long heard = 0;  // bytes off the line: the dissection's offsets
 
     while (g_stop == 0 && !session.output_failed() && !recorder.failed()) {
         const double now = monotonic_now();
@@ -137,6 +138,9 @@ int run_listen(const smdcli::Options& opts) {
                 const auto r = port.read(buf, sizeof buf, got, error);
                 if (r == serial::SerialLine::ReadStatus::data) {
                     recorder.bytes(buf, got, smdhost::sim_clock::now());
+                    session.line().at_offset(heard);
+                    session.line().bytes(got);
+                    heard += got;
                     guarded(session, "frame", [&] {
                         session.device().process(buf, static_cast<unsigned>(got));
                     });
@@ -179,10 +183,14 @@ int run_listen(const smdcli::Options& opts) {
             next_reset += opts.reset_every;
             if (next_reset <= after) next_reset = after + opts.reset_every;
         }
+        // A silence is told once it is longer than three cycles.
+        session.line().tick();
         session.hub().flush();
         recorder.flush();
     }
 
+    // Stopped (a signal, or an output that cannot be written): the cycle in
+    // progress and the line's summary come first.
     session.finish();
     // A recording that could not be written whole is a failure, told once.
     const bool recorded = recorder.close();

@@ -10,6 +10,7 @@
 #include "host/sim_clock.hpp"
 #include "tools/smdhost/inputs/at_files.hpp"
 #include "tools/smdhost/inputs/input_file.hpp"
+#include "tools/smdhost/inputs/input_set.hpp"
 #include "tools/smdhost/inputs/scenario_reader.hpp"
 #include "tools/smdhost/session/local_time.hpp"
 #include "tools/smdhost/session/session.hpp"
@@ -68,19 +69,23 @@ void run_ioctl(smdsession::Session& s, const Directive& d) {
     });
 }
 
-// Runs one directive; `clock` is the scenario clock after it. False with the
-// reason when a file it names could not be read now.
-bool run_one(smdsession::Session& s, Directive& d, double clock, std::string& error) {
+// Runs one directive of `reader`'s line; `clock` is the scenario clock after
+// it. False with the reason when a file it names could not be read now.
+bool run_one(smdsession::Session& s, const ScenarioReader& reader, Directive& d, double clock,
+             std::string& error) {
     switch (d.kind) {
         case Directive::Kind::none:
             break;
         case Directive::Kind::frame:
         case Directive::Kind::raw:
+            s.line().at_line(reader.name(), reader.line());
+            s.line().bytes(d.bytes.size());
             feed(s, d.bytes);
             break;
         case Directive::Kind::advance:
         case Directive::Kind::set_clock:
             smdhost::sim_clock::set_simulated(clock);
+            s.line().tick();
             break;
         case Directive::Kind::refresh:
             guarded(s, "refresh", [&] { s.hub().call("refresh", s.device().RefreshStatus()); });
@@ -90,6 +95,7 @@ bool run_one(smdsession::Session& s, Directive& d, double clock, std::string& er
             break;
         case Directive::Kind::error:
             guarded(s, "error", [&] { s.protocol().deliver_error("script"); });
+            s.line().device_error();
             break;
         case Directive::Kind::get:
             try {
@@ -105,10 +111,13 @@ bool run_one(smdsession::Session& s, Directive& d, double clock, std::string& er
             if (d.has_path && !smdscenario::read_load_file(d, d.bytes, error)) return false;
             const unsigned char none = 0;
             const unsigned char* data = d.bytes.empty() ? &none : d.bytes.data();
+            // The record it publishes is no round of the line.
+            s.line().set_loading(true);
             guarded(s, "load", [&] {
                 s.hub().call("load",
                              s.device().LoadFromCache(data, static_cast<int>(d.bytes.size())));
             });
+            s.line().set_loading(false);
             break;
         }
         case Directive::Kind::ioctl:
@@ -125,33 +134,8 @@ bool run_one(smdsession::Session& s, Directive& d, double clock, std::string& er
     return true;
 }
 
-struct Input {
-    std::string path;
-    std::unique_ptr<smdinput::InputFile> file;
-};
-
-// Opens every file before anything runs: a name that does not open is bad
-// usage (2), a file that opens but cannot be read (a folder) a failure (1).
-int open_all(const smdcli::Options& opts, const char* what, std::vector<Input>& inputs) {
-    for (const auto& path : opts.files) {
-        Input in{path, std::make_unique<smdinput::InputFile>()};
-        std::string error;
-        switch (in.file->open(path, what, error)) {
-            case smdinput::InputFile::Opened::ok:
-                break;
-            case smdinput::InputFile::Opened::cannot_open:
-                return fail(smdsession::kExitUsage, error);
-            case smdinput::InputFile::Opened::unusable:
-                return fail(smdsession::kExitFailure, error);
-        }
-        inputs.push_back(std::move(in));
-    }
-    return smdsession::kExitOk;
-}
-
-std::string folder_for(const Input& in) {
-    return in.path == "-" ? std::string(".") : smdscenario::folder_of(in.path);
-}
+using smdinput::folder_for;
+using smdinput::Input;
 
 // The validating pass over every file that can be read twice; keeps nothing.
 int validate(std::vector<Input>& inputs) {
@@ -210,7 +194,7 @@ int run_scenarios(smdsession::Session& session, std::vector<Input>& inputs) {
                                                                  : smdsession::kExitFailure,
                             reader.where() + error);
             }
-            if (!run_one(session, d, clock, error)) {
+            if (!run_one(session, reader, d, clock, error)) {
                 session.finish();
                 return fail(smdsession::kExitFailure, reader.where() + error);
             }
@@ -242,8 +226,10 @@ int run_raw(smdsession::Session& session, std::vector<Input>& inputs, unsigned b
             }
             if (n == 0) break;
             for (long k = 0; k < n; ++k) {
+                session.line().at_offset(sent);
                 ++sent;
                 smdhost::sim_clock::set_simulated(start + static_cast<double>(sent) * byte_time);
+                session.line().bytes(1);
                 unsigned char b = static_cast<unsigned char>(chunk[static_cast<std::size_t>(k)]);
                 guarded(session, "frame", [&] { session.device().process(&b, 1); });
             }
@@ -266,7 +252,7 @@ double start_epoch() {
 
 int run_replay(const smdcli::Options& opts) {
     std::vector<Input> inputs;
-    int status = open_all(opts, opts.raw ? "a raw capture" : "a scenario", inputs);
+    int status = smdinput::open_inputs(opts.files, opts.raw ? "a raw capture" : "a scenario", inputs);
     if (status != smdsession::kExitOk) return status;
     if (!opts.raw) {
         status = validate(inputs);

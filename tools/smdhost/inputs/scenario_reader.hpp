@@ -28,6 +28,8 @@ public:
     Status next(Directive& d, double& clock, bool check_clock, std::string& error);
 
     int line() const { return lines_.number(); }
+    // The file's name in messages.
+    const std::string& name() const { return name_; }
     // "FILE:LINE: " of the line just read.
     std::string where() const;
 

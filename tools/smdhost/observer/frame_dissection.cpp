@@ -36,8 +36,9 @@ std::string dissect_frame(double t, const LinePosition& at, const unsigned char*
     if (info != 0) {
         static const char kHex[] = "0123456789ABCDEF";
         s += "\n  info";
-        s.reserve(s.size() + info * 3);
+        s.reserve(s.size() + info * 3 + (info / kBytesPerLine + 1) * 8);
         for (std::size_t k = 0; k < info; ++k) {
+            if (k != 0 && k % kBytesPerLine == 0) s += "\n      ";
             const unsigned char b = f[smdhost::kDecodedHeader + k];
             s += ' ';
             s += kHex[b >> 4];
@@ -50,19 +51,20 @@ std::string dissect_frame(double t, const LinePosition& at, const unsigned char*
 std::string dissect_bad_frame(double t, const LinePosition& at,
                               const smdhost::FrameFaultDetail& d, const char* text,
                               std::size_t len) {
-    std::string s = prefix(t, at) + "bad frame  " + fault_description(d);
+    std::string s = prefix(t, at) + "bad frame";
     if (d.has_header) {
-        s += "  (" + fields(d.header[1], d.header[2], d.header[3]);
+        s += "  " + fields(d.header[1], d.header[2], d.header[3]);
         if (d.has_lenid) {
             char buf[24];
             std::snprintf(buf, sizeof buf, "  LENID %03X", d.lenid);
             s += buf;
         }
-        s += ")";
     }
+    s += "\n  " + fault_description(d);
     s += "\n  chars ~";
     const std::size_t shown = len < kShownChars ? len : kShownChars;
     for (std::size_t k = 0; k < shown && text != nullptr; ++k) {
+        if (k != 0 && k % kCharsPerLine == 0) s += "\n         ";
         const unsigned char c = static_cast<unsigned char>(text[k]);
         if (c >= 0x20 && c < 0x7F) {
             s += static_cast<char>(c);

@@ -3,7 +3,9 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <sstream>
+#include <vector>
 
 #include <json/writer.h>
 
@@ -53,6 +55,7 @@ Json::Value cycle_event(const CycleReport& r) {
     if (!r.published) v["reason"] = r.reason;
     if (!r.note.empty()) v["note"] = r.note;
     v["start"] = iso_time(r.start);
+    v["at"] = r.start_at.text();
     v["duration"] = seconds_ms(r.duration);
     v["ended"] = cycle_end_name(r.ended);
     if (r.bad_frames.any()) v["bad_frames"] = fault_counts(r.bad_frames, false);
@@ -82,6 +85,11 @@ Json::Value stats_event(const LineStats& s) {
     v["ev"] = "stats";
     Json::Value line = line_event(s.totals);
     line.removeMember("ev");
+    // No plug-in runs: whether a cycle's capture round completed, followed
+    // from the line, is all there is to say about publication.
+    line.removeMember("published");
+    line.removeMember("dropped");
+    line["incomplete"] = static_cast<Json::UInt64>(s.totals.cycles - s.totals.complete);
     v["line"] = line;
     const double seconds = s.last > s.first ? s.last - s.first : 0.0;
     v["seconds"] = seconds_ms(seconds);
@@ -135,15 +143,38 @@ std::string event_line(const Json::Value& event) {
         return out.str();
     };
     if (!event.isObject()) return write(event);
+    // The members in the order the event's description gives them (the
+    // one order every consumer that reads lines by eye or by prefix
+    // sees), then any others by name, "t" last as on every event.
+    static const std::vector<std::string> kCycle = {"n",        "published", "pairs",
+                                                    "reason",   "note",      "start",
+                                                    "at",       "duration",  "ended",
+                                                    "bad_frames"};
+    static const std::vector<std::string> kLine = {
+        "bytes",    "frames",         "bad_frames",     "cycles",     "published",
+        "dropped",  "complete",       "longest_silence", "outside_cycles", "duplicates",
+        "other_address", "alarms_active"};
+    static const std::vector<std::string> kStats = {"line", "seconds", "per_minute", "error_rates",
+                                                    "cycle_period", "completeness"};
+    static const std::vector<std::string> kNone;
+    const std::string ev = event.isMember("ev") && event["ev"].isString() ? event["ev"].asString()
+                                                                          : std::string();
+    const std::vector<std::string>& order =
+        ev == "cycle" ? kCycle : ev == "line" ? kLine : ev == "stats" ? kStats : kNone;
+
     std::string s = "{";
+    std::set<std::string> done;
     const auto member = [&](const std::string& name) {
+        if (!event.isMember(name) || !done.insert(name).second) return;
         if (s.size() > 1) s += ',';
         s += write(Json::Value(name)) + ":" + write(event[name]);
     };
-    if (event.isMember("ev")) member("ev");
-    if (event.isMember("t")) member("t");
-    for (const auto& name : event.getMemberNames())
-        if (name != "ev" && name != "t") member(name);
+    member("ev");
+    done.insert("t");
+    for (const auto& name : order) member(name);
+    for (const auto& name : event.getMemberNames()) member(name);
+    done.erase("t");
+    member("t");
     s += '}';
     return s;
 }

@@ -3,10 +3,12 @@
 //   {"ev":"cycle","n":7,"published":false,
 //    "pairs":{"40/42":"ok",...,"42/44":"not_asked"},
 //    "reason":"42/42 response lost to a bad checksum","note":"...",
-//    "start":"2026-01-01T00:00:30.041+00:00","duration":1.912,
+//    "start":"2026-01-01T00:00:30.041+00:00","at":"demo.scn:212","duration":1.912,
 //    "ended":"42/44 response","bad_frames":{"checksum":1}}
 //   "reason" only when not published, "note" only when there is one,
-//   "bad_frames" (since the cycle before, by failure kind) only when any.
+//   "bad_frames" (since the cycle before, by failure kind) only when any;
+//   "at": where the cycle began on the input (scenario line, or "byte N" of
+//   a raw stream or live line).
 //
 //   {"ev":"line","bytes":N,"frames":N,"bad_frames":{"checksum":N,...every kind},
 //    "cycles":40,"published":34,"dropped":6,"complete":34,"longest_silence":3.73,
@@ -29,12 +31,14 @@ namespace smdobserver {
 
 Json::Value cycle_event(const CycleReport& report);
 Json::Value line_event(const LineTotals& totals);
-// `smdhost stats --format json`: {"ev":"stats", "line": line_event members,
+// `smdhost stats --format json`: {"ev":"stats", "line": line_event members
+// ("incomplete" in place of "published" and "dropped": no plug-in runs),
 // "seconds", "rates", "error_rates", "period", "completeness"}.
 Json::Value stats_event(const LineStats& stats);
 
-// One line of JSON without line end: "ev" first, then "t", then the other
-// members in name order; numbers with at most 9 significant digits.
+// One line of JSON without line end: "ev" first, then the members in the
+// order shown above (others by name), "t" last, as the bench host writes
+// every event; numbers with at most 9 significant digits.
 std::string event_line(const Json::Value& event);
 
 }  // namespace smdobserver

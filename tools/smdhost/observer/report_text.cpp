@@ -34,7 +34,7 @@ std::string plural(unsigned long long n, const char* one, const char* many) {
 
 std::string percent(unsigned long long part, unsigned long long whole) {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f %%",
+    std::snprintf(buf, sizeof buf, "%5.1f %%",
                   whole == 0 ? 0.0 : 100.0 * static_cast<double>(part) / static_cast<double>(whole));
     return buf;
 }
@@ -118,7 +118,7 @@ std::string stats_block(const LineStats& st) {
     s += "\nframes per minute";
     const auto per_minute = [&](unsigned long long n) {
         char buf[32];
-        std::snprintf(buf, sizeof buf, "%.2f",
+        std::snprintf(buf, sizeof buf, "%7.2f",
                       seconds > 0 ? static_cast<double>(n) * 60.0 / seconds : 0.0);
         return std::string(buf);
     };

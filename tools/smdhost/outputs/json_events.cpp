@@ -4,6 +4,11 @@
 #include <cstdio>
 #include <iostream>
 
+#include "host/sim_clock.hpp"
+#include "tools/smdhost/observer/event_time.hpp"
+#include "tools/smdhost/observer/report_json.hpp"
+#include "tools/smdhost/observer/report_text.hpp"
+
 namespace smdevents {
 
 namespace {
@@ -139,8 +144,7 @@ void JsonSink::host_event(const HostEvent& e) {
             s += ",\"reason\":" + json_string(e.text1) + ",\"result\":" + std::to_string(e.result);
             break;
     }
-    s += '}';
-    out_.line(s);
+    emit(std::move(s));
 }
 
 void JsonSink::call(const std::string& op, int result, const std::string& error) {
@@ -149,8 +153,7 @@ void JsonSink::call(const std::string& op, int result, const std::string& error)
         s += ",\"error\":" + json_string(error);
     else
         s += ",\"result\":" + std::to_string(result);
-    s += '}';
-    out_.line(s);
+    emit(std::move(s));
 }
 
 void JsonSink::value(const std::string& name, bool ok, float value, const std::string& error) {
@@ -159,20 +162,19 @@ void JsonSink::value(const std::string& name, bool ok, float value, const std::s
         s += ",\"value\":" + json_float(value);
     else
         s += ",\"error\":" + json_string(error);
-    s += '}';
-    out_.line(s);
+    emit(std::move(s));
 }
 
 void JsonSink::ioctl(int code, int result, std::int32_t out, int out_len) {
     std::string s = "{\"ev\":\"ioctl\",\"code\":" + std::to_string(code) +
                     ",\"result\":" + std::to_string(result) + ",\"out\":" +
                     (out_len != 0 ? std::to_string(out) : std::string("null")) +
-                    ",\"out_len\":" + std::to_string(out_len) + "}";
-    out_.line(s);
+                    ",\"out_len\":" + std::to_string(out_len);
+    emit(std::move(s));
 }
 
 void JsonSink::log(const std::string& line) {
-    out_.line("{\"ev\":\"log\",\"line\":" + json_string(line) + "}");
+    emit("{\"ev\":\"log\",\"line\":" + json_string(line));
 }
 
 void JsonSink::notice(const std::string& text) {
@@ -180,6 +182,43 @@ void JsonSink::notice(const std::string& text) {
     std::cerr << "smdhost: " << text << std::endl;
 }
 
+void JsonSink::cycle(const smdobserver::CycleReport& report) {
+    if (!diagnostics_) return;
+    Json::Value ev = smdobserver::cycle_event(report);
+    ev["t"] = stamp();
+    out_.line(smdobserver::event_line(ev));
+}
+
+void JsonSink::line_note(const smdobserver::LineNote& note) {
+    if (diagnostics_) notice(smdobserver::note_line(note));
+}
+
+void JsonSink::line_summary(const smdobserver::LineTotals& totals) {
+    if (!diagnostics_) return;
+    Json::Value ev = smdobserver::line_event(totals);
+    ev["t"] = stamp();
+    out_.line(smdobserver::event_line(ev));
+}
+
+void JsonSink::frame_dissected(const std::string&) {}
+
 void JsonSink::flush() { out_.flush(); }
+
+const std::string& JsonSink::stamp() {
+    const double now = smdhost::sim_clock::now();
+    if (!stamp_made_ || now != stamp_at_) {
+        stamp_ = smdobserver::iso_time(now);
+        stamp_at_ = now;
+        stamp_made_ = true;
+    }
+    return stamp_;
+}
+
+void JsonSink::emit(std::string open) {
+    open += ",\"t\":\"";
+    open += stamp();
+    open += "\"}";
+    out_.line(open);
+}
 
 }  // namespace smdevents

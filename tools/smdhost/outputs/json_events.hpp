@@ -20,10 +20,15 @@ inline std::string hex_upper(const unsigned char* data, std::size_t len) {
     return hexcodec::upper(data, len);
 }
 
+// Every line ends with "t", the host clock when it was written (ISO 8601
+// local time with milliseconds and offset). The line observer's "cycle" and
+// "line" events are written only with `diagnostics` (--diagnostics), so a
+// consumer of the plain event table never meets a kind it does not know;
+// its notes on the line's silence then go to standard error.
 class JsonSink : public EventSink {
 public:
     // Notices go to standard error: standard output carries events only.
-    explicit JsonSink(smdout::Output& out) : out_(out) {}
+    JsonSink(smdout::Output& out, bool diagnostics) : out_(out), diagnostics_(diagnostics) {}
 
     void host_event(const smdhost::HostEvent& e) override;
     void call(const std::string& op, int result, const std::string& error) override;
@@ -31,10 +36,24 @@ public:
     void ioctl(int code, int result, std::int32_t out, int out_len) override;
     void log(const std::string& line) override;
     void notice(const std::string& text) override;
+    void cycle(const smdobserver::CycleReport& report) override;
+    void line_note(const smdobserver::LineNote& note) override;
+    void line_summary(const smdobserver::LineTotals& totals) override;
+    void frame_dissected(const std::string& text) override;
     void flush() override;
 
 private:
+    // `open`: an event without its closing brace; "t" and the brace are
+    // added and the line written.
+    void emit(std::string open);
+    // iso_time of the host clock now, kept while the clock stands still.
+    const std::string& stamp();
+
     smdout::Output& out_;
+    bool diagnostics_;
+    double stamp_at_ = -1.0;
+    bool stamp_made_ = false;
+    std::string stamp_;
 };
 
 }  // namespace smdevents

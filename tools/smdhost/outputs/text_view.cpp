@@ -1,13 +1,18 @@
 #include "tools/smdhost/outputs/text_view.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
-#include "device/record.hpp"
+#include "device/dimensions.hpp"
 #include "host/sim_clock.hpp"
 #include "host/smd_vdevice.hpp"
+#include "tools/smdhost/catalogue/catalogue.hpp"
+#include "tools/smdhost/catalogue/text_wrap.hpp"
+#include "tools/smdhost/catalogue/value_reading.hpp"
+#include "tools/smdhost/observer/report_text.hpp"
 #include "tools/smdhost/outputs/json_events.hpp"
 
 namespace smdevents {
@@ -15,24 +20,10 @@ namespace smdevents {
 namespace {
 
 using smdhost::HostEvent;
+namespace cat = smdcatalogue;
 
-// The marker stored for a reading the plant reported invalid.
-bool is_absent_marker(float v) { return v == -0.1f; }
-
-// A value right-aligned in `width` characters with `prec` decimals; "--" for
-// the absent marker.
-std::string num(float v, int width, int prec) {
-    char buf[48];
-    if (is_absent_marker(v))
-        std::snprintf(buf, sizeof buf, "%*s", width, "--");
-    else
-        std::snprintf(buf, sizeof buf, "%*.*f", width, prec, static_cast<double>(v));
-    return buf;
-}
-
-std::string clock_text() {
-    const double now = smdhost::sim_clock::now();
-    const std::time_t t = static_cast<std::time_t>(std::floor(now));
+std::string clock_of(double epoch) {
+    const std::time_t t = static_cast<std::time_t>(std::floor(epoch));
     std::tm tm{};
     localtime_r(&t, &tm);
     char buf[16];
@@ -40,12 +31,10 @@ std::string clock_text() {
     return buf;
 }
 
-std::string stamp_text(const unsigned char* t) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", (t[0] << 8) | t[1], t[2], t[3],
-                  t[4], t[5], t[6]);
-    return buf;
-}
+std::string clock_text() { return clock_of(smdhost::sim_clock::now()); }
+
+// Columns the view's own lines keep within.
+constexpr std::size_t kWidth = 96;
 
 std::string cid_pair(unsigned char cid1, unsigned char cid2) {
     char buf[8];
@@ -59,62 +48,130 @@ bool is_ascii(const std::string& s) {
     return true;
 }
 
-bool screen_reported(const dcScreen_t& s) {
-    return s.dc_v.get() != 0.0f || s.dc_i.get() != 0.0f || s.m_count != 0 || s.n_count != 0 ||
-           s.p_count != 0 || s.alert_m_count != 0 || s.alert_p_count != 0 || s.dc_v_alarm != 0;
+// A label padded to the block's first column.
+std::string label(const std::string& text) {
+    std::string s = "  " + text;
+    s.resize(std::max<std::size_t>(s.size() + 2, 16), ' ');
+    return s;
+}
+
+// One record's values by catalogue name.
+class RecordValues {
+public:
+    RecordValues(const unsigned char* record, std::size_t len) : record_(record), len_(len) {}
+
+    cat::Reading read(const std::string& name) const {
+        const cat::ValueEntry* e = entry(name);
+        return e != nullptr ? cat::read_value(*e, record_, len_) : cat::Reading{};
+    }
+    int count(const std::string& name) const {
+        const cat::Reading r = read(name);
+        return r.valid ? static_cast<int>(r.number) : 0;
+    }
+    double number(const std::string& name) const {
+        const cat::Reading r = read(name);
+        return r.valid ? r.number : 0.0;
+    }
+    // "voltage  53.50 V": the last part of the name, the value in `width`
+    // characters with `prec` decimals ("invalid" for a reading the plant
+    // reported invalid), and its unit.
+    std::string item(const std::string& prefix, const std::string& leaf, int width,
+                     int prec) const {
+        const std::string name = prefix + "." + leaf;
+        const cat::ValueEntry* e = entry(name);
+        const cat::Reading r = e != nullptr ? cat::read_value(*e, record_, len_) : cat::Reading{};
+        char buf[64];
+        if (r.valid)
+            std::snprintf(buf, sizeof buf, "%*.*f", width, prec, r.number);
+        else
+            std::snprintf(buf, sizeof buf, "%*s", width, "invalid");
+        std::string s = leaf + " " + buf;
+        if (e != nullptr && !e->unit.empty()) s += " " + e->unit;
+        return s;
+    }
+
+private:
+    static const cat::ValueEntry* entry(const std::string& name) {
+        return cat::Catalogue::get().find_value(name);
+    }
+    const unsigned char* record_;
+    std::size_t len_;
+};
+
+// A DC screen with anything in it (the second one is often absent).
+bool screen_reported(const RecordValues& v, const std::string& dc) {
+    for (const char* leaf : {"voltage", "current"})
+        if (v.number(dc + "." + leaf) != 0.0) return true;
+    for (const char* leaf : {"battery.count", "branch.count", "user_value.count", "fuse.count",
+                             "user_alarm.count", "alarm.voltage"})
+        if (v.count(dc + "." + leaf) != 0) return true;
+    return false;
+}
+
+// Names of a list, the first few of them: "rect.1, rect.3".
+std::string some(const std::vector<std::string>& names) {
+    constexpr std::size_t kShown = 6;
+    std::string s;
+    for (std::size_t k = 0; k < names.size() && k < kShown; ++k) s += (k == 0 ? "" : ", ") + names[k];
+    if (names.size() > kShown) s += ", ... (" + std::to_string(names.size()) + ")";
+    return s;
 }
 
 }  // namespace
 
 std::string format_round(const std::string& header, const unsigned char* bytes, std::size_t len) {
-    if (bytes == nullptr || len != sizeof(pxr52_419_Data_t))
+    if (bytes == nullptr || len != cat::kRecordSize)
         return header + "  (record of " + std::to_string(len) + " bytes, not a " +
-               std::to_string(sizeof(pxr52_419_Data_t)) + "-byte record)\n";
-    pxr52_419_Data_t r;
-    std::memcpy(&r, bytes, sizeof r);
-    std::string s = header + "  " + stamp_text(r.time) + "  data id " +
-                    std::to_string(r.data_id.get()) + "\n";
+               std::to_string(cat::kRecordSize) + "-byte record)\n";
+    const RecordValues v(bytes, len);
+    const cat::Reading stamp = v.read("record.time");
+    std::string when = stamp.text.empty() ? std::string("no time stamp") : stamp.text;
+    if (stamp.valid && when.size() > 10 && when[10] == 'T') when[10] = ' ';
+    std::string s = header + "  " + when + "  data id " + v.read("record.data_id").text + "\n";
 
-    const int channels = r.channel_count < CHANNEL_MAX ? r.channel_count : CHANNEL_MAX;
-    for (int i = 0; i < channels; ++i) {
-        const acChannel_t& c = r.acChannel[i];
-        s += "  AC " + std::to_string(i + 1) + "     A" + num(c.a.get(), 7, 1) + " V  B" +
-             num(c.b.get(), 7, 1) + " V  C" + num(c.c.get(), 7, 1) + " V  " +
-             num(c.f.get(), 6, 2) + " Hz\n";
+    const int inputs = std::min(v.count("ac.count"), CHANNEL_MAX);
+    for (int i = 1; i <= inputs; ++i) {
+        const std::string ac = "ac." + std::to_string(i);
+        s += label(ac) + v.item(ac, "a", 6, 1) + "  " + v.item(ac, "b", 6, 1) + "  " +
+             v.item(ac, "c", 6, 1) + "  " + v.item(ac, "frequency", 6, 2) + "\n";
     }
-    if (channels == 0) s += "  AC       no input reported\n";
-    s += "  AC load  A" + num(r.ia.get(), 7, 1) + " A  B" + num(r.ib.get(), 7, 1) + " A  C" +
-         num(r.ic.get(), 7, 1) + " A\n";
+    if (inputs == 0) s += label("ac") + "no input reported (ac.count 0)\n";
+    s += label("ac.current") + v.item("ac.current", "a", 6, 1) + "  " +
+         v.item("ac.current", "b", 6, 1) + "  " + v.item("ac.current", "c", 6, 1) + "\n";
 
-    const int rects = r.rc_count < RC_MAX ? r.rc_count : RC_MAX;
-    float total = 0.0f;
-    std::string faulty;
-    int faults = 0;
-    for (int i = 0; i < rects; ++i) {
-        const float current = r.rcChannel[i].i.get();
-        if (std::isfinite(current)) total += current;
-        if (r.rcChannel[i].fault != 0) {
-            ++faults;
-            if (faulty.size() < 60) faulty += (faulty.empty() ? "#" : " #") + std::to_string(i + 1);
-        }
+    const int modules = std::min(v.count("rect.count"), RC_MAX);
+    double total = 0.0;
+    std::vector<std::string> faulty, invalid;
+    for (int m = 1; m <= modules; ++m) {
+        const std::string rect = "rect." + std::to_string(m);
+        const cat::Reading current = v.read(rect + ".current");
+        if (current.valid)
+            total += current.number;
+        else
+            invalid.push_back(rect + ".current");
+        if (v.count(rect + ".fault") != 0) faulty.push_back(rect);
     }
-    char buf[160];
-    std::snprintf(buf, sizeof buf, "  rect  %3d units %s V  total%s A  ", rects,
-                  num(r.rc_v.get(), 7, 2).c_str(), num(total, 7, 1).c_str());
-    s += buf;
-    s += faults == 0 ? std::string("no fault")
-                     : std::to_string(faults) + (faults == 1 ? " fault (" : " faults (") +
-                           faulty + ")";
-    s += "\n";
+    char sum[32];
+    std::snprintf(sum, sizeof sum, "%6.1f", total);
+    s += label("rect") + "count " + std::to_string(modules) + "  " +
+         v.item("rect", "voltage", 6, 2) + "  M.current sum " + sum + " A  " +
+         (faulty.empty() ? std::string("no fault")
+                         : std::string(faulty.size() == 1 ? "fault: " : "faults: ") + some(faulty)) +
+         "\n";
+    if (!invalid.empty()) s += label("") + "invalid: " + some(invalid) + "\n";
 
-    for (int k = 0; k < 2; ++k) {
-        const dcScreen_t& d = r.dc(k);
-        if (k == 1 && !screen_reported(d)) break;
-        s += "  DC " + std::to_string(k + 1) + "   " + num(d.dc_v.get(), 7, 2) + " V  load" +
-             num(d.dc_i.get(), 7, 1) + " A  battery";
-        const int groups = d.m_count < M_SIZE ? d.m_count : M_SIZE;
-        if (groups == 0) s += " none";
-        for (int m = 0; m < groups; ++m) s += num(d.m[m].get(), 7, 1) + " A";
+    for (int k = 1; k <= 2; ++k) {
+        const std::string dc = "dc." + std::to_string(k);
+        if (k == 2 && !screen_reported(v, dc)) break;
+        s += label(dc) + v.item(dc, "voltage", 6, 2) + "  " + v.item(dc, "current", 6, 1);
+        const int groups = std::min(v.count(dc + ".battery.count"), M_SIZE);
+        if (groups == 0) s += "  battery.count 0";
+        s += "\n";
+        if (groups == 0) continue;
+        const std::string battery = dc + ".battery";
+        s += label(battery);
+        for (int b = 1; b <= groups; ++b)
+            s += (b == 1 ? "" : "  ") + v.item(battery, std::to_string(b) + ".current", 6, 1);
         s += "\n";
     }
     return s;
@@ -164,14 +221,9 @@ std::vector<std::string> TextSink::alarm_changes() {
 }
 
 void TextSink::show_round() {
-    ++rounds_;
     in_round_ = false;
-    std::string block = format_round("round " + std::to_string(rounds_), record_.data(),
-                                     record_.size());
-    if (bad_frames_ != 0)
-        block += "  line   " + std::to_string(bad_frames_) + " bad frame" +
-                 (bad_frames_ == 1 ? "" : "s") + " since the last round\n";
-    bad_frames_ = 0;
+    std::string block =
+        format_round(label_ ? label_() : std::string("record"), record_.data(), record_.size());
     for (const auto& l : alarm_changes()) block += l + "\n";
     block.pop_back();  // line() adds the last line end
     line(block);
@@ -204,11 +256,9 @@ void TextSink::host_event(const HostEvent& e) {
                 for (const auto& l : alarm_changes()) line(at + l.substr(2));
             break;
         case HostEvent::Kind::frame_error:
-            ++bad_frames_;
-            if (e.text1 == "script")
-                line(at + "process_error (scripted)");
-            else
-                line(at + "bad frame: " + e.text1);
+            // Bad frames of the line are told by the cycle they spoiled and
+            // the line-health line (and with -v, dissected one by one).
+            if (e.text1 == "script") line(at + "process_error (scripted)");
             break;
         case HostEvent::Kind::send:
             line(at + "command sent " + cid_pair(e.cid1, e.cid2) +
@@ -219,9 +269,7 @@ void TextSink::host_event(const HostEvent& e) {
             line(at + "report " + e.id + " = " + json_float(e.value));
             break;
         case HostEvent::Kind::payload:
-            if (verbose_)
-                line(at + "frame " + cid_pair(e.cid1, e.cid2) + "  " + std::to_string(e.len) +
-                     " info bytes -> " + std::to_string(e.result));
+            // -v shows the frame dissected, right after this.
             break;
         case HostEvent::Kind::threshold:
             if (verbose_) line(at + "threshold " + e.id + " " + e.name + " = " + json_float(e.value));
@@ -271,6 +319,34 @@ void TextSink::log(const std::string& text) {
 }
 
 void TextSink::notice(const std::string& text) { line(clock_text() + "  " + text); }
+
+void TextSink::cycle(const smdobserver::CycleReport& r) {
+    // A published cycle's block was shown as its record came; a dropped
+    // one is one line, at the time the cycle began.
+    const std::string what = smdobserver::cycle_line(r);
+    if (!what.empty()) {
+        // Long reasons go on below, under the word "cycle".
+        const std::string at = clock_of(r.start) + "  ";
+        const auto parts = smdcatalogue::wrap(what, at.size(), kWidth);
+        std::string text = at + parts[0];
+        for (std::size_t k = 1; k < parts.size(); ++k) text += "\n" + std::string(at.size(), ' ') + parts[k];
+        line(text);
+    }
+    const std::string health = smdobserver::health_line(r);
+    if (!health.empty()) line("  " + health);
+}
+
+void TextSink::line_note(const smdobserver::LineNote& n) {
+    line(clock_of(n.t) + "  " + smdobserver::note_line(n));
+}
+
+void TextSink::line_summary(const smdobserver::LineTotals& totals) {
+    line(smdobserver::summary_block(totals));
+}
+
+void TextSink::frame_dissected(const std::string& text) {
+    if (verbose_) line(text);
+}
 
 void TextSink::flush() { out_.flush(); }
 

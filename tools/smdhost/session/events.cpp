@@ -35,6 +35,26 @@ void EventHub::notice(const std::string& text) {
     sink_.notice(text);
 }
 
+void EventHub::cycle(const smdobserver::CycleReport& report) {
+    pump_logs();
+    sink_.cycle(report);
+}
+
+void EventHub::line_note(const smdobserver::LineNote& note) {
+    pump_logs();
+    sink_.line_note(note);
+}
+
+void EventHub::line_summary(const smdobserver::LineTotals& totals) {
+    pump_logs();
+    sink_.line_summary(totals);
+}
+
+void EventHub::frame_dissected(const std::string& text) {
+    pump_logs();
+    sink_.frame_dissected(text);
+}
+
 void EventHub::flush() {
     pump_logs();
     sink_.flush();

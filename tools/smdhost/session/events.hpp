@@ -10,6 +10,7 @@
 #include <string>
 
 #include "host/host_event.hpp"
+#include "tools/smdhost/observer/line_report.hpp"
 #include "tools/smdhost/session/output.hpp"
 
 class SMDVDevice;
@@ -34,6 +35,13 @@ public:
     virtual void log(const std::string& line) = 0;
     // Something the bench host itself has to say (listen: device lost/back).
     virtual void notice(const std::string& text) = 0;
+    // The line observer's reports (session/line_watch.hpp): a cycle ended,
+    // the line went silent or came back, the run's totals at its end.
+    virtual void cycle(const smdobserver::CycleReport& report) = 0;
+    virtual void line_note(const smdobserver::LineNote& note) = 0;
+    virtual void line_summary(const smdobserver::LineTotals& totals) = 0;
+    // -v: one frame dissected, lines carrying their own clock and position.
+    virtual void frame_dissected(const std::string& text) = 0;
     // End of a batch of work (live use shows it at once).
     virtual void flush() = 0;
 };
@@ -52,6 +60,10 @@ public:
     void value(const std::string& name, bool ok, float value, const std::string& error);
     void ioctl(int code, int result, std::int32_t out, int out_len);
     void notice(const std::string& text);
+    void cycle(const smdobserver::CycleReport& report);
+    void line_note(const smdobserver::LineNote& note);
+    void line_summary(const smdobserver::LineTotals& totals);
+    void frame_dissected(const std::string& text);
     // Turns the captured output into log events; `final` also passes a last
     // unfinished line.
     void pump_logs(bool final = false);

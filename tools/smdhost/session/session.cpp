@@ -21,6 +21,7 @@ int fail(const std::string& message) {
 }  // namespace
 
 Session::~Session() {
+    watch_.reset();
     if (device_) device_->host_listener = nullptr;
     device_.reset();
     capture_.stop();
@@ -51,14 +52,17 @@ int Session::start(const smdcli::Options& opts, bool replay) {
     // has been written.
     out_.set_autoflush(true);
     if (json_) {
-        sink_ = std::make_unique<smdevents::JsonSink>(out_);
+        sink_ = std::make_unique<smdevents::JsonSink>(out_, opts.diagnostics);
     } else {
         auto text = std::make_unique<smdevents::TextSink>(out_, opts.verbose);
         text_ = text.get();
         sink_ = std::move(text);
     }
     hub_ = std::make_unique<smdevents::EventHub>(*sink_, &capture_);
-    if (history_) hub_->set_tap([this](const smdhost::HostEvent& e) { store(e); });
+    hub_->set_tap([this](const smdhost::HostEvent& e) {
+        if (e.kind == smdhost::HostEvent::Kind::publish && watch_) watch_->published();
+        if (history_) store(e);
+    });
 
     const std::string path = opts.plugin.empty() ? smdplugin::default_plugin_path() : opts.plugin;
     if (!plugin_.load(path, error)) {
@@ -79,7 +83,11 @@ int Session::start(const smdcli::Options& opts, bool replay) {
     smdconfig::apply_host_settings(host_, *device_);
     protocol_->accept_lf_eoi = replay;
     protocol_->address_filter = opts.address;
-    if (text_ != nullptr) text_->set_device(device_.get());
+    watch_ = std::make_unique<LineWatch>(*hub_, *protocol_, opts.verbose && !json_);
+    if (text_ != nullptr) {
+        text_->set_device(device_.get());
+        text_->set_round_label([this] { return watch_->round_label(); });
+    }
 
     try {
         const int result = device_->InitSetting(config_);
@@ -136,6 +144,7 @@ void Session::restore() {
         return;
     }
     hub_->notice("restoring record " + std::to_string(r.row) + " saved at " + r.saved_at);
+    watch_->set_loading(true);
     try {
         hub_->call("load", device_->LoadFromCache(r.record.data(),
                                                   static_cast<int>(r.record.size())));
@@ -144,11 +153,13 @@ void Session::restore() {
     } catch (...) {
         hub_->call("load", 0, "unknown exception");
     }
+    watch_->set_loading(false);
 }
 
 void Session::finish() {
     if (!hub_ || finished_) return;
     finished_ = true;
+    if (watch_) watch_->finish();
     hub_->pump_logs(true);
     hub_->flush();
     if (out_.failed()) std::cerr << "smdhost: " << out_.error() << std::endl;

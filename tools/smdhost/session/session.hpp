@@ -13,6 +13,7 @@
 #include "tools/smdhost/session/events.hpp"
 #include "tools/smdhost/records/history_store.hpp"
 #include "tools/smdhost/session/host_config.hpp"
+#include "tools/smdhost/session/line_watch.hpp"
 #include "tools/smdhost/session/output.hpp"
 #include "tools/smdhost/session/plugin_loader.hpp"
 #include "tools/smdhost/outputs/text_view.hpp"
@@ -42,11 +43,15 @@ public:
     SMDSPDevice& device() { return *device_; }
     PMBusProtocol& protocol() { return *protocol_; }
     smdevents::EventHub& hub() { return *hub_; }
+    // The line observer beside the device (made by start()).
+    LineWatch& line() { return *watch_; }
     const Json::Value& config() const { return config_; }
     bool json() const { return json_; }
 
-    // Passes the last captured output on, flushes the events and reports on
-    // standard error what failed on the way (the output, records not stored).
+    // Ends the line observer (its totals: the "line" event, the text
+    // view's summary), passes the last captured output on, flushes the
+    // events and reports on standard error what failed on the way (the
+    // output, records not stored).
     void finish();
 
     // The events could not be written (a full disk, /dev/full): the run stops.
@@ -81,6 +86,8 @@ private:
     smdplugin::LoadedPlugin plugin_;
     smdplugin::DevicePtr device_;
     PMBusProtocol* protocol_ = nullptr;
+    // After the device: detached from it before the device goes.
+    std::unique_ptr<LineWatch> watch_;
 };
 
 }  // namespace smdsession
