@@ -255,6 +255,54 @@ TEST_F(SmdhostListen, VanishedDeviceIsReportedOnceAndReopened) {
     for (const auto& e : events_of(host.out())) EXPECT_NE(e["ev"].asString(), "<not json>");
 }
 
+TEST_F(SmdhostListen, SilenceAndReturnAreToldOnceAndAStopEndsWithTheSummary) {
+    // Text view: on standard output; json --diagnostics: the notes on
+    // standard error and the "line" event last.
+    for (const bool json : {false, true}) {
+        SCOPED_TRACE(json ? "json" : "text");
+        Pty pty;
+        ASSERT_TRUE(pty.ok());
+        std::vector<std::string> args = {smdtest::smdhost_path(), "listen", "--serial", pty.path(),
+                                         "--format", json ? "json" : "text"};
+        if (json) args.push_back("--diagnostics");
+        Child host(args, dir.path());
+        const auto told = [&](const std::string& what, std::size_t n) {
+            return host.wait_for([&](const std::string& out, const std::string& err) {
+                return count(json ? err : out, what) >= n;
+            });
+        };
+        ASSERT_TRUE(json ? wait_events(host, "call", 1) : told("configured", 1)) << host.out() << host.err();
+        // Cycles half a second apart make the silence threshold its floor.
+        for (std::size_t k = 1; k <= 3; ++k) {
+            ASSERT_TRUE(pty.write(smdtest::full_round_wire()));
+            ASSERT_TRUE(json ? wait_events(host, "publish", k) : told("cycle " + std::to_string(k) + "  ", 1))
+                << host.out();
+            usleep(500 * 1000);
+        }
+        ASSERT_TRUE(told("line silent since", 1)) << host.out() << host.err();
+        usleep(1500 * 1000);  // silent on, a tick or more: told once only
+        ASSERT_TRUE(pty.write(smdtest::full_round_wire()));
+        ASSERT_TRUE(told("line back after", 1)) << host.out() << host.err();
+        ASSERT_TRUE(json ? wait_events(host, "publish", 4) : told("cycle 4  ", 1)) << host.out();
+        host.signal(SIGINT);
+        EXPECT_EQ(host.finish(), 0) << host.err();
+        EXPECT_EQ(count(json ? host.err() : host.out(), "line silent since"), 1u);
+        EXPECT_EQ(count(json ? host.err() : host.out(), "line back after"), 1u);
+        if (json) {
+            const auto events = events_of(host.out());
+            ASSERT_FALSE(events.empty());
+            EXPECT_EQ(events.back()["ev"].asString(), "line");
+            EXPECT_EQ(events.back()["cycles"].asInt(), 4);
+            EXPECT_EQ(events.back()["published"].asInt(), 4);
+            EXPECT_EQ(only(events, "cycle").size(), 4u);
+        } else {
+            EXPECT_NE(host.out().find("line summary\n  cycles          4 seen, 4 published, 0 dropped"),
+                      std::string::npos)
+                << host.out();
+        }
+    }
+}
+
 TEST_F(SmdhostListen, MissingDeviceAtStartExitsOne) {
     const auto r = smdtest::smdhost({"listen", "--serial", dir.file("no-such-tty")});
     EXPECT_EQ(r.status, 1);
