@@ -485,10 +485,10 @@ TEST(SmdhostHelp, EveryOptionIsDescribed) {
     if (!smdtest::executable(smdtest::smdhost_path())) GTEST_SKIP() << "no smdhost";
     const auto top = smdtest::smdhost({"--help"});
     EXPECT_EQ(top.status, 0);
-    for (const char* w : {"replay", "listen", "--version", "--help"})
+    for (const char* w : {"replay", "listen", "stats", "--version", "--help"})
         EXPECT_NE(top.out.find(w), std::string::npos) << w;
     const std::vector<std::string> common = {"--config", "--plugin", "--format", "--address",
-                                             "--baud", "--verbose", "--help"};
+                                             "--baud", "--verbose", "--diagnostics", "--help"};
     const auto replay = smdtest::smdhost({"replay", "--help"});
     EXPECT_EQ(replay.status, 0);
     auto want = common;
@@ -499,6 +499,9 @@ TEST(SmdhostHelp, EveryOptionIsDescribed) {
     want = common;
     for (const char* w : {"--serial", "--reset-every", "--record"}) want.push_back(w);
     for (const auto& w : want) EXPECT_NE(listen.out.find(w), std::string::npos) << w;
+    const auto stats = smdtest::smdhost({"stats", "--help"});
+    EXPECT_EQ(stats.status, 0);
+    for (const char* w : {"--raw", "--baud", "--format"}) EXPECT_NE(stats.out.find(w), std::string::npos) << w;
     const auto version = smdtest::smdhost({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.compare(0, 8, "smdhost "), 0);

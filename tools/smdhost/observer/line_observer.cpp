@@ -78,7 +78,8 @@ void LineObserver::activity(double t) {
         first_ = t;
     }
     const double gap = t - last_activity_;
-    if (!silent_ && gap > silence_threshold()) {
+    // The threshold is never below the floor: most bytes need no median.
+    if (!silent_ && gap > kSilenceFloor && gap > silence_threshold()) {
         // No tick saw it (replay between two frames): silent and back at once.
         silent_ = true;
         note(LineNote::Kind::silent, t, last_activity_, silence_threshold());
@@ -100,7 +101,7 @@ void LineObserver::bytes(double t, std::size_t n) {
 
 void LineObserver::tick(double t) {
     end_ = std::max(end_, t);
-    if (!silent_ && t - last_activity_ > silence_threshold()) {
+    if (!silent_ && t - last_activity_ > kSilenceFloor && t - last_activity_ > silence_threshold()) {
         silent_ = true;
         note(LineNote::Kind::silent, t, last_activity_, silence_threshold());
     }
