@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 
 #include "device/dimensions.hpp"
 #include "host/sim_clock.hpp"
 #include "host/smd_vdevice.hpp"
 #include "tools/smdhost/catalogue/catalogue.hpp"
-#include "tools/smdhost/catalogue/text_wrap.hpp"
 #include "tools/smdhost/catalogue/value_reading.hpp"
 #include "tools/smdhost/observer/report_text.hpp"
 #include "tools/smdhost/outputs/json_events.hpp"
@@ -32,9 +30,6 @@ std::string clock_of(double epoch) {
 }
 
 std::string clock_text() { return clock_of(smdhost::sim_clock::now()); }
-
-// Columns the view's own lines keep within.
-constexpr std::size_t kWidth = 96;
 
 std::string cid_pair(unsigned char cid1, unsigned char cid2) {
     char buf[8];
@@ -323,15 +318,9 @@ void TextSink::notice(const std::string& text) { line(clock_text() + "  " + text
 void TextSink::cycle(const smdobserver::CycleReport& r) {
     // A published cycle's block was shown as its record came; a dropped
     // one is one line, at the time the cycle began.
+    // One line whatever its length: one cycle, one line to find it by.
     const std::string what = smdobserver::cycle_line(r);
-    if (!what.empty()) {
-        // Long reasons go on below, under the word "cycle".
-        const std::string at = clock_of(r.start) + "  ";
-        const auto parts = smdcatalogue::wrap(what, at.size(), kWidth);
-        std::string text = at + parts[0];
-        for (std::size_t k = 1; k < parts.size(); ++k) text += "\n" + std::string(at.size(), ' ') + parts[k];
-        line(text);
-    }
+    if (!what.empty()) line(clock_of(r.start) + "  " + what);
     const std::string health = smdobserver::health_line(r);
     if (!health.empty()) line("  " + health);
 }
