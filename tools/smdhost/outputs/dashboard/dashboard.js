@@ -32,7 +32,6 @@ const state = {
 };
 
 const serverNow = () => Date.now() + state.clockOffsetMs;
-const history = new HistoryPanel(api, serverNow);
 
 function learnClock(isoText) {
   const t = Date.parse(isoText);
@@ -111,6 +110,8 @@ function renderPlant() {
   renderDc(byId('dc'), values, unit);
   history.setPresent(values);
 }
+
+const history = new HistoryPanel(api, serverNow, unit);
 
 async function loadCurrent() {
   const c = await api.get('api/current');

@@ -30,14 +30,15 @@ function loadNames() {
 const nextFrame = () => new Promise((resolve) => requestAnimationFrame(() => resolve()));
 
 export class HistoryPanel {
-  // serverNow(): the server's clock now (epoch ms).
-  constructor(api, serverNow) {
+  // serverNow(): the server's clock now (epoch ms); unit(name): a value's unit.
+  constructor(api, serverNow, unit) {
     this.api = api;
     this.serverNow = serverNow;
+    this.unit = unit;
     this.entries = [];
     this.byName = new Map();
     this.present = null;
-    this.names = loadNames();
+    this.names = loadNames() || DEFAULT_NAMES.slice();
     this.range = { kind: 'relative', span: 3600000 };
     this.chart = new HistoryChart(byId('hist-canvas'));
     this.inFlight = null;
@@ -78,12 +79,12 @@ export class HistoryPanel {
       const b = e.target.closest && e.target.closest('button[data-name]');
       if (b) this.toggle(b.dataset.name, false);
     });
+    this.renderSelected();
   }
 
   setCatalogue(values) {
     this.entries = values.filter((v) => v && typeof v.name === 'string');
     this.byName = new Map(this.entries.map((v) => [v.name, v]));
-    if (this.names === null) this.names = DEFAULT_NAMES.filter((n) => this.byName.has(n));
     this.names = this.names.filter((n) => this.byName.has(n));
     this.renderList();
     this.renderSelected();
@@ -97,11 +98,6 @@ export class HistoryPanel {
     this.present = names;
     if (changed && this.n.present.checked) this.renderList();
     if (first) this.setRangeInputs();
-  }
-
-  unit(name) {
-    const e = this.byName.get(name);
-    return e && typeof e.unit === 'string' ? e.unit : '';
   }
 
   setRangeInputs() {

@@ -78,7 +78,7 @@ export function renderRectifiers(root, summary, values, units, settings) {
       el('span', { class: 'rect-flags' }, flags)));
   }
   if (n === 0) {
-    fill(root, el('p', { class: 'muted' }, 'No rectifier in the last record.'));
+    fill(root, el('p', { class: 'muted wide' }, 'No rectifier in the last record.'));
     fill(summary);
     return;
   }
