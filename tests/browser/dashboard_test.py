@@ -5,7 +5,8 @@ python3-selenium and chromium-driver, against a running monitor (smdhost
 
 Loads BASE_URL and waits until the page shows: rectifier FAULT_RECT as
 faulted, the alarm ALARM_ID (with the catalogue's text) in the active list or
-among the alarms of the plotted range, a plotted series with points. Then it
+among the alarms of the plotted range, a plotted series (points, and its
+line drawn on the canvas). Then it
 saves a screenshot, plots the last week and logs the time from request to
 drawn chart (measured, not judged), makes the server stale (GET STALE_URL, or
 waits for it) and checks that the page says so. Any error in the browser's
@@ -92,10 +93,27 @@ def check_fault(driver, rect, timeout):
     log("rectifier %d tile: %s" % (rect, " ".join(text.split())))
 
 
+# Pixels inside the plot area in the colour of the first series' line.
+LINE_PIXELS = """
+const chart = Chart.getChart('hist-canvas');
+if (!chart || !chart.data.datasets.length) return 0;
+const a = chart.chartArea, ratio = chart.currentDevicePixelRatio;
+const hex = parseInt(chart.data.datasets[0].borderColor.slice(1), 16);
+const want = [hex >> 16, (hex >> 8) & 255, hex & 255];
+const img = chart.ctx.getImageData(a.left * ratio, a.top * ratio, (a.right - a.left) * ratio, (a.bottom - a.top) * ratio).data;
+let n = 0;
+for (let i = 0; i < img.length; i += 4)
+  if (Math.abs(img[i] - want[0]) < 40 && Math.abs(img[i + 1] - want[1]) < 40 && Math.abs(img[i + 2] - want[2]) < 40) n++;
+return n;
+"""
+
+
 def check_chart(driver, timeout):
     counts = wait_for("a plotted series", timeout,
                       lambda: [c for c in (snapshot(driver) or {}).get("chart", []) if c["points"] > 0])
-    log("plotted: " + ", ".join("%s %d points" % (c["name"], c["points"]) for c in counts))
+    pixels = wait_for("the first series drawn", timeout, lambda: driver.execute_script(LINE_PIXELS) >= 100)
+    log("plotted: " + ", ".join("%s %d points" % (c["name"], c["points"]) for c in counts) +
+        "; the first line drawn (%s pixels of its colour)" % driver.execute_script(LINE_PIXELS))
 
 
 def measure_week(driver, timeout):

@@ -80,15 +80,25 @@ function withAlpha(hex, alpha) {
   return 'rgba(' + (n >> 16) + ', ' + ((n >> 8) & 255) + ', ' + (n & 255) + ', ' + alpha + ')';
 }
 
-// A point with y null after each hole in the data (no bucket for more than
-// a few bucket widths: the line was silent or nothing was stored), so that
-// the line breaks there instead of bridging the hole.
+// A point with y null after each hole in the data, so that the line breaks
+// there instead of bridging it. A hole is a step of more than a few bucket
+// widths and a few times the usual step: on a short range the buckets are
+// narrower than the time between two records.
+function holeAfter(rows, bucketMs) {
+  const steps = [];
+  for (let i = 1; i < rows.length && steps.length < 512; i++) steps.push(rows[i][0] - rows[i - 1][0]);
+  steps.sort((a, b) => a - b);
+  const usual = steps.length ? steps[Math.floor(steps.length / 2)] : 0;
+  return Math.max(2.5 * bucketMs, 3 * usual);
+}
+
 function points(rows, column, bucketMs) {
+  rows = rows.filter((row) => Array.isArray(row) && typeof row[0] === 'number');
+  const hole = holeAfter(rows, bucketMs);
   const out = [];
   let last = null;
   for (const row of rows) {
-    if (!Array.isArray(row) || typeof row[0] !== 'number') continue;
-    if (last !== null && row[0] - last > 2.5 * bucketMs) out.push({ x: last + bucketMs, y: null });
+    if (last !== null && row[0] - last > hole) out.push({ x: last + bucketMs, y: null });
     const y = row[column];
     out.push({ x: row[0], y: typeof y === 'number' && Number.isFinite(y) ? y : null });
     last = row[0];
