@@ -11,6 +11,9 @@ packages=(
   libsqlite3-dev libcli11-dev dpkg-dev
   libcpp-httplib-dev libmosquitto-dev libsystemd-dev libjs-chart.js
   mosquitto mosquitto-clients prometheus systemd
+  # the dashboard's browser test: headless chromium through Selenium, and a
+  # font with the Chinese alarm texts' glyphs for its screenshot
+  chromium chromium-driver python3-selenium fonts-wqy-microhei
 )
 packages+=("$@")
 

@@ -39,7 +39,9 @@ for f in usr/lib/tarnel-pxr52/bin/smdhost usr/lib/tarnel-pxr52/bin/pwrsim \
          usr/share/man/man5/pxr52-scenario.5 usr/share/man/man5/pxr52-ini.5 \
          usr/share/doc/tarnel-pxr52/samples/demo/demo.scn \
          usr/lib/systemd/system/smdhost-listen@.service usr/lib/tarnel-pxr52/bin/smdhost-listen-service \
-         usr/share/doc/tarnel-pxr52/examples/ttyUSB0.conf; do
+         usr/share/doc/tarnel-pxr52/examples/ttyUSB0.conf \
+         usr/share/tarnel-pxr52/dashboard/index.html usr/share/tarnel-pxr52/dashboard/dashboard.js \
+         usr/share/tarnel-pxr52/dashboard/dashboard.css; do
   [ -e "$root/$f" ] || err "$f missing from the package"
 done
 for p in smdhost pwrsim; do

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The dashboard page in headless chromium against tests/browser/mock_api.py,
+# which serves the page's folder and an /api/ built from a replay of the
+# demo. Usage: run_with_mock.sh BUILD_DIR SOURCE_DIR [dashboard_test.py options]
+set -euo pipefail
+build=$1
+src=$2
+shift 2
+python=${SMD_TEST_PYTHON:-/usr/bin/python3}  # Debian's, which has python3-selenium
+out=$build/tests/browser
+mkdir -p "$out"
+log=$out/mock_api.log
+: >"$log"  # here, not in the background job: the loop below must never read a previous run's port
+
+"$python" "$src/tests/browser/mock_api.py" --smdhost "$build/bin/smdhost" --catalogue "$build/bin/catalogue_json" \
+  --scenario "$src/samples/demo/demo.scn" --config "$src/samples/demo/config.json" \
+  --dashboard "$src/tools/smdhost/outputs/dashboard" --interval 1.5 >"$log" 2>&1 &
+mock=$!
+trap 'kill "$mock" 2>/dev/null || true; wait "$mock" 2>/dev/null || true' EXIT
+
+url=
+for _ in $(seq 150); do
+  url=$(sed -n 's/^listening on //p' "$log")
+  [ -n "$url" ] && break
+  if ! kill -0 "$mock" 2>/dev/null; then
+    cat "$log" >&2
+    exit 1
+  fi
+  sleep 0.1
+done
+[ -n "$url" ] || { echo "mock_api did not start" >&2; cat "$log" >&2; exit 1; }
+
+status=0
+"$python" "$src/tests/browser/dashboard_test.py" "$url" --stale-url "${url}mock/stale?age=58" \
+  --screenshot "$out/dashboard.png" "$@" || status=$?
+if [ "$status" -ne 0 ]; then
+  echo "--- mock_api.log" >&2
+  cat "$log" >&2
+fi
+exit "$status"
