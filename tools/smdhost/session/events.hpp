@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "host/host_event.hpp"
 #include "tools/smdhost/observer/line_report.hpp"
@@ -54,6 +55,11 @@ public:
     // a record whose event was written has been stored).
     using Tap = std::function<void(const smdhost::HostEvent&)>;
     void set_tap(Tap tap) { tap_ = std::move(tap); }
+    // Further sinks that see every event after the main one, in the order
+    // added (the monitor outputs). The hub does not own them; they must
+    // outlive it or be removed before they go.
+    void add_observer(EventSink& observer) { observers_.push_back(&observer); }
+    void remove_observer(EventSink& observer);
 
     void on_event(const smdhost::HostEvent& e) override;
     void call(const std::string& op, int result, const std::string& error = std::string());
@@ -73,6 +79,7 @@ private:
     EventSink& sink_;
     smdout::LogCapture* capture_;
     Tap tap_;
+    std::vector<EventSink*> observers_;
 };
 
 }  // namespace smdevents
