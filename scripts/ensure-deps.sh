@@ -29,5 +29,25 @@ echo "Installing missing packages: ${missing[*]}" >&2
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# A mirror in mid-sync serves index files of the wrong size and apt-get
+# update fails for the whole run; it is transient, so try again a few times
+# and then go on with the lists that did download: the install below is what
+# must succeed.
+for attempt in 1 2 3 4; do
+  if $SUDO apt-get update -qq; then break; fi
+  if [ "$attempt" -eq 4 ]; then
+    echo "apt-get update kept failing; installing from the lists it has" >&2
+    break
+  fi
+  echo "apt-get update failed (attempt $attempt); retrying in $((attempt * 20)) s" >&2
+  sleep $((attempt * 20))
+done
+for attempt in 1 2 3; do
+  if $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+    exit 0
+  fi
+  [ "$attempt" -eq 3 ] && exit 1
+  echo "apt-get install failed (attempt $attempt); refreshing the lists and retrying" >&2
+  sleep 30
+  $SUDO apt-get update -qq || true
+done
