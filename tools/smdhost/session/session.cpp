@@ -88,6 +88,15 @@ int Session::start(const smdcli::Options& opts, bool replay) {
         text_->set_device(device_.get());
         text_->set_round_label([this] { return watch_->round_label(); });
     }
+    if (!device_hooks_.empty()) {
+        DeviceRef ref;
+        ref.address = opts.address;
+        ref.data_id = static_cast<std::uint32_t>(device_->DataId());
+        ref.config_path = opts.config;
+        ref.hub = hub_.get();
+        ref.device = device_.get();
+        for (const DeviceHook& hook : device_hooks_) hook(ref);
+    }
 
     try {
         const int result = device_->InitSetting(config_);

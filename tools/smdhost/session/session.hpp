@@ -5,11 +5,13 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <json/value.h>
 
 #include "host/pmbus_protocol.hpp"
 #include "tools/smdhost/cli/cli.hpp"
+#include "tools/smdhost/session/device_ref.hpp"
 #include "tools/smdhost/session/events.hpp"
 #include "tools/smdhost/records/history_store.hpp"
 #include "tools/smdhost/session/host_config.hpp"
@@ -40,6 +42,9 @@ public:
     // `replay`: frames may end with LF as well as CR.
     int start(const smdcli::Options& opts, bool replay);
 
+    // Registered before start(): called for every device start() makes.
+    void on_device(DeviceHook hook) { device_hooks_.push_back(std::move(hook)); }
+
     SMDSPDevice& device() { return *device_; }
     PMBusProtocol& protocol() { return *protocol_; }
     smdevents::EventHub& hub() { return *hub_; }
@@ -69,6 +74,7 @@ private:
     void store(const smdhost::HostEvent& e);
     void restore();
 
+    std::vector<DeviceHook> device_hooks_;
     Json::Value config_{Json::objectValue};
     std::unique_ptr<smdhistory::HistoryStore> history_;
     bool history_failed_ = false;
