@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include "tools/common/cli_options.hpp"
+#include "tools/smdhost/outputs/http/listen_address.hpp"
 #include "tools/smdhost/session/local_time.hpp"
 
 namespace smdcli {
@@ -38,6 +39,7 @@ const char kReplay[] =
     "usage: smdhost replay FILE... [--raw] [--config F] [--plugin P]\n"
     "                      [--format json|text] [--diagnostics] [--address N]\n"
     "                      [--baud B] [-v] [--history STORE [--restore]]\n"
+    "                      [--http ADDR:PORT [--linger S]]\n"
     "\n"
     "Runs scenario files in order on one device and a simulated clock that starts\n"
     "at 2026-01-01T00:00:00 local time. One directive per line; blank lines and\n"
@@ -79,6 +81,7 @@ const char kListen[] =
     "                      [--reset-every S] [--record FILE] [--config F]\n"
     "                      [--plugin P] [--format json|text] [--diagnostics]\n"
     "                      [--address N] [-v] [--history STORE [--restore]]\n"
+    "                      [--http ADDR:PORT]\n"
     "\n"
     "Opens a serial device or pseudo-terminal (raw, 8N1 unless told otherwise),\n"
     "locked for exclusive use, and runs the plug-in on what it hears, on the wall\n"
@@ -184,6 +187,21 @@ void add_device_options(CLI::App& cmd, Options& o, std::string& format) {
                       "so a killed smdhost loses none it has saved, and a store that vanishes "
                       "during the run is reported",
                       "STORE");
+    toolcli::add_text(cmd, "--http", o.http,
+                      "serve the monitor over HTTP at [ADDR:]PORT (address 127.0.0.1 unless one is "
+                      "given; [::1]:PORT for IPv6): /metrics for "
+                      "Prometheus, / the dashboard, /events the events as server-sent events, "
+                      "/api/ JSON of current values, alarms, line health and, with --history, "
+                      "stored values; read-only. The address served is told on standard error",
+                      "ADDR:PORT")
+        ->check([](const std::string& text) {
+            try {
+                smdhttp::parse_listen_address(text);
+            } catch (const std::invalid_argument& e) {
+                return std::string(e.what());
+            }
+            return std::string();
+        });
     cmd.add_flag("--restore", o.restore,
                  "with --history: after InitSetting, hand the newest stored record of the "
                  "device's data id to LoadFromCache, as the monitoring unit does from its cache "
@@ -226,6 +244,9 @@ int parse_command_line(int argc, char** argv, Options& o) {
     add_device_options(*replay, o, format);
     toolcli::add_baud(*replay, "--baud", o.baud,
                       "line speed of a raw capture: " + serial::baud_list() + " (default 9600)");
+    toolcli::add_decimal(*replay, "--linger", o.linger, 0.0, 1e9, false,
+                         "with --http: keep serving S seconds after the input ended (the last "
+                         "values, then stale after 61 s); SIGINT or SIGTERM ends it early");
 
     CLI::App* listen = app->add_subcommand("listen", kListen);
     listen->footer(kExitStatus);
@@ -358,6 +379,8 @@ int parse_command_line(int argc, char** argv, Options& o) {
         case Command::none:
             break;
     }
+    if (replay->count("--linger") > 0 && o.http.empty())
+        return toolcli::usage_error(*cmd, "--linger needs --http ADDR:PORT to serve from");
     if (o.restore && o.history.empty())
         return toolcli::usage_error(*cmd, "--restore needs --history STORE to restore from");
     return -1;

@@ -43,6 +43,9 @@ struct Options {
     std::string history;             // replay, listen: store saved records in this file
     bool restore = false;            // replay, listen: newest stored record to LoadFromCache
 
+    std::string http;                // replay, listen: serve the monitor at ADDR:PORT (checked)
+    double linger = 0.0;             // replay --http: seconds to keep serving after the input
+
     // history FILE (files[0])
     bool by_data_id = false;
     long long data_id = 0;

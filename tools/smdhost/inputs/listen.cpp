@@ -14,6 +14,7 @@
 #include "host/sim_clock.hpp"
 #include "tools/common/serial_line.hpp"
 #include "tools/smdhost/inputs/recorder.hpp"
+#include "tools/smdhost/outputs/monitor/http_monitor.hpp"
 #include "tools/smdhost/session/session.hpp"
 
 namespace smdlisten {
@@ -114,7 +115,13 @@ int run_listen(const smdcli::Options& opts) {
     }
 
     smdsession::Session session;
-    const int status = session.start(opts, false);
+    // Its server threads start with the stop signals blocked (above): they
+    // reach the loop below only.
+    smdmonitor::HttpMonitor http(opts);
+    http.attach(session);
+    int status = session.start(opts, false);
+    if (status != smdsession::kExitOk) return status;
+    status = http.start();
     if (status != smdsession::kExitOk) return status;
 
     double next_refresh = monotonic_now() + kRefreshPeriod;

@@ -12,6 +12,7 @@
 #include "tools/smdhost/inputs/input_file.hpp"
 #include "tools/smdhost/inputs/input_set.hpp"
 #include "tools/smdhost/inputs/scenario_reader.hpp"
+#include "tools/smdhost/outputs/monitor/http_monitor.hpp"
 #include "tools/smdhost/session/local_time.hpp"
 #include "tools/smdhost/session/session.hpp"
 
@@ -262,9 +263,15 @@ int run_replay(const smdcli::Options& opts) {
     const double start = start_epoch();
     smdhost::sim_clock::set_simulated(start);
     smdsession::Session session;
+    smdmonitor::HttpMonitor http(opts);
+    http.attach(session);
     status = session.start(opts, true);
     if (status != smdsession::kExitOk) return status;
-    return opts.raw ? run_raw(session, inputs, opts.baud, start) : run_scenarios(session, inputs);
+    status = http.start();
+    if (status != smdsession::kExitOk) return status;
+    status = opts.raw ? run_raw(session, inputs, opts.baud, start) : run_scenarios(session, inputs);
+    http.linger(opts.linger);
+    return status;
 }
 
 }  // namespace smdreplay

@@ -178,6 +178,7 @@ void JsonSink::log(const std::string& line) {
 }
 
 void JsonSink::notice(const std::string& text) {
+    if (quiet_) return;
     out_.flush();
     std::cerr << "smdhost: " << text << std::endl;
 }

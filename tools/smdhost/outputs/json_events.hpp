@@ -28,7 +28,10 @@ inline std::string hex_upper(const unsigned char* data, std::size_t len) {
 class JsonSink : public EventSink {
 public:
     // Notices go to standard error: standard output carries events only.
-    JsonSink(smdout::Output& out, bool diagnostics) : out_(out), diagnostics_(diagnostics) {}
+    // `quiet`: a second copy of the events (the monitor's event stream),
+    // which leaves notices to the first.
+    JsonSink(smdout::Output& out, bool diagnostics, bool quiet = false)
+        : out_(out), diagnostics_(diagnostics), quiet_(quiet) {}
 
     void host_event(const smdhost::HostEvent& e) override;
     void call(const std::string& op, int result, const std::string& error) override;
@@ -51,6 +54,7 @@ private:
 
     smdout::Output& out_;
     bool diagnostics_;
+    bool quiet_;
     double stamp_at_ = -1.0;
     bool stamp_made_ = false;
     std::string stamp_;

@@ -15,6 +15,10 @@ namespace smdout {
 Output::~Output() { flush(); }
 
 void Output::line(const std::string& text) {
+    if (line_sink_) {
+        line_sink_(text);
+        return;
+    }
     buf_ += text;
     buf_ += '\n';
     if (autoflush_ || buf_.size() >= 65536) flush();

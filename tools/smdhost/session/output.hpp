@@ -33,6 +33,9 @@ public:
     bool flush();
     // Flush automatically after each line (live use).
     void set_autoflush(bool on) { autoflush_ = on; }
+    // Every line goes to `sink` (without its line end) instead of the
+    // descriptor: the monitor's event stream writes the events there.
+    void set_line_sink(std::function<void(const std::string&)> sink) { line_sink_ = std::move(sink); }
 
     bool failed() const { return !error_.empty(); }
     // "standard output: write error: No space left on device".
@@ -41,6 +44,7 @@ public:
 private:
     int fd_;
     bool autoflush_ = false;
+    std::function<void(const std::string&)> line_sink_;
     std::string buf_;
     std::string error_;
 };

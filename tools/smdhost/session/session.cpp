@@ -39,6 +39,8 @@ int Session::start(const smdcli::Options& opts, bool replay) {
     if (!opts.history.empty()) {
         history_ = std::make_unique<smdhistory::HistoryStore>();
         if (!history_->open_for_writing(opts.history, error)) return fail(error);
+        alarm_journal_ = std::make_unique<smdhistory::AlarmJournal>();
+        if (!alarm_journal_->open(opts.history, error)) return fail(error);
     }
 
     json_ = opts.format == smdcli::Format::json ||
@@ -62,6 +64,7 @@ int Session::start(const smdcli::Options& opts, bool replay) {
     hub_->set_tap([this](const smdhost::HostEvent& e) {
         if (e.kind == smdhost::HostEvent::Kind::publish && watch_) watch_->published();
         if (history_) store(e);
+        if (alarm_journal_) journal(e);
     });
 
     const std::string path = opts.plugin.empty() ? smdplugin::default_plugin_path() : opts.plugin;
@@ -127,6 +130,19 @@ void Session::store(const smdhost::HostEvent& e) {
         history_failed_ = true;
         ++records_lost_;
         hub_->notice("record not stored: " + error);
+    }
+}
+
+void Session::journal(const smdhost::HostEvent& e) {
+    if (!device_) return;
+    const double now = smdhost::sim_clock::now();
+    const AlarmChanges changes = alarm_tracker_.on_event(e, device_->active_alarms, now);
+    std::string error;
+    if (!alarm_journal_->record(device_->DataId(), changes, now, error)) {
+        // Told once; the records go on being stored.
+        history_failed_ = true;
+        hub_->notice("alarms not stored from here on: " + error);
+        alarm_journal_.reset();
     }
 }
 

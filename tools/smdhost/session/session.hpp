@@ -13,7 +13,9 @@
 #include "tools/smdhost/cli/cli.hpp"
 #include "tools/smdhost/session/device_ref.hpp"
 #include "tools/smdhost/session/events.hpp"
+#include "tools/smdhost/records/alarm_journal.hpp"
 #include "tools/smdhost/records/history_store.hpp"
+#include "tools/smdhost/session/alarm_tracker.hpp"
 #include "tools/smdhost/session/host_config.hpp"
 #include "tools/smdhost/session/line_watch.hpp"
 #include "tools/smdhost/session/output.hpp"
@@ -72,12 +74,16 @@ private:
     // Stores a saved record (the history tap); a failure is reported at once
     // and remembered for the exit status.
     void store(const smdhost::HostEvent& e);
+    // Keeps the host's alarm raises and clears beside the records.
+    void journal(const smdhost::HostEvent& e);
     void restore();
 
     std::vector<DeviceHook> device_hooks_;
     Json::Value config_{Json::objectValue};
     std::unique_ptr<smdhistory::HistoryStore> history_;
     bool history_failed_ = false;
+    std::unique_ptr<smdhistory::AlarmJournal> alarm_journal_;
+    AlarmTracker alarm_tracker_;
     unsigned long long records_lost_ = 0;  // saved by the plug-in, not stored
     bool finished_ = false;
     smdconfig::HostSettings host_;

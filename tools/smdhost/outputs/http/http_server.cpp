@@ -139,6 +139,7 @@ struct HttpServer::Impl {
     HttpLimits limits;
     Engine engine;
     std::vector<SseHub*> hubs;
+    httplib::Headers default_headers{{"X-Content-Type-Options", "nosniff"}};
 
     int listen_fd = -1;
     int wake[2] = {-1, -1};
@@ -162,7 +163,7 @@ void HttpServer::Impl::configure() {
     engine.set_keep_alive_max_count(limits.keep_alive_requests);
     engine.set_keep_alive_timeout(std::max<time_t>(1, static_cast<time_t>(limits.keep_alive_timeout.count() / 1000)));
     engine.set_payload_max_length(limits.max_request_bytes);
-    engine.set_default_headers({{"X-Content-Type-Options", "nosniff"}});
+    engine.set_default_headers(default_headers);
     engine.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
         if (req.method != "GET" && req.method != "HEAD") {
             res.status = 405;
@@ -394,6 +395,11 @@ void HttpServer::files(const std::string& prefix, StaticFiles files) {
                           res.set_header("Cache-Control", "no-cache");
                           res.set_content(f->body, f->content_type);
                       });
+}
+
+void HttpServer::default_header(const std::string& name, const std::string& value) {
+    impl_->default_headers.emplace(name, value);
+    impl_->engine.set_default_headers(impl_->default_headers);
 }
 
 int HttpServer::start() {

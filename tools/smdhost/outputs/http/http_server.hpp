@@ -67,6 +67,9 @@ public:
     void events(const std::string& path, SseHub& hub);
     // The files of `files` below `prefix` ("/" or "/vendor/chart.js/").
     void files(const std::string& prefix, StaticFiles files);
+    // A header sent with every response (a Content-Security-Policy);
+    // before start().
+    void default_header(const std::string& name, const std::string& value);
 
     // Binds and starts serving; returns the bound port. Throws
     // std::runtime_error naming the address when it cannot listen there, and
