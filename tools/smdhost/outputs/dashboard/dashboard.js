@@ -200,12 +200,14 @@ async function setUpDevices() {
   let devices = [];
   try {
     const d = await api.get('api/devices');
-    devices = Array.isArray(d.devices) ? d.devices.filter((x) => x && typeof x.adr === 'number') : [];
+    devices = Array.isArray(d.devices) ? d.devices.filter((x) => x && typeof x === 'object') : [];
   } catch (e) {
     return;  // one device, the server's default
   }
   const select = byId('device');
+  // A single device taking every address has "adr" null.
   if (devices.length === 1) fill(byId('device-label'), String(devices[0].label || 'adr ' + devices[0].adr));
+  devices = devices.filter((x) => typeof x.adr === 'number');
   if (devices.length < 2) return;
   fill(select, devices.map((d) => el('option', { value: String(d.adr) }, String(d.label || 'adr ' + d.adr))));
   select.hidden = false;
