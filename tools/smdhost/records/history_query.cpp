@@ -106,9 +106,6 @@ bool HistoryReader::open(const std::string& path, std::string& error) {
         return false;
     }
     sqlite3_busy_timeout(db_, kBusyMs);
-    // Records read straight from the file's pages, not copied out of them
-    // (a week of records is some 150 MB).
-    sqlite3_exec(db_, "PRAGMA mmap_size=1073741824;", nullptr, nullptr, nullptr);
     if (sqlite3_create_function(db_, "pxr52_value", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                 value_function, nullptr, nullptr) != SQLITE_OK) {
         error = path + ": " + sqlite3_errmsg(db_);
@@ -131,7 +128,10 @@ bool HistoryReader::buckets(long long data_id, double from, double to, double bu
         outer += ", avg(" + v + "), min(" + v + "), max(" + v + "), count(" + v + ")";
     }
     inner += " FROM history WHERE data_id = ?3 AND epoch >= ?1 AND epoch < ?4";
-    const std::string sql = outer + " FROM (" + inner + ") GROUP BY b ORDER BY b";
+    // Materialized: the values are read out of each record once, in the
+    // scan, and only they are grouped. (A flattened query would sort the
+    // whole records and decode them after.)
+    const std::string sql = "WITH v AS MATERIALIZED (" + inner + ") " + outer + " FROM v GROUP BY b ORDER BY b";
     Statement s(db_, sql);
     if (s.get() == nullptr || sqlite3_bind_double(s.get(), 1, from) != SQLITE_OK ||
         sqlite3_bind_double(s.get(), 2, bucket) != SQLITE_OK ||
