@@ -2,17 +2,35 @@
 
 namespace smdsession {
 
-AlarmChanges AlarmTracker::on_event(const smdhost::HostEvent& e,
-                                    const std::map<std::string, int>& host_active, double now) {
-    AlarmChanges changes;
-    if (e.kind == smdhost::HostEvent::Kind::alarm) {
-        ActiveAlarm& a = texts_[e.key + '\x1f' + e.id];
-        a.id = e.id;
-        a.key = e.key;
-        a.text1 = e.text1;
-        a.text2 = e.text2;
-        return changes;
+namespace {
+
+bool same_key(const std::string& host_key, const rule_value& r) {
+    return host_key.size() == r.key.size() + 1 + r.id.size() && host_key.compare(0, r.key.size(), r.key) == 0 &&
+           host_key[r.key.size()] == '\x1f' && host_key.compare(r.key.size() + 1, r.id.size(), r.id) == 0;
+}
+
+ActiveAlarm raised_alarm(const std::string& host_key, const std::vector<rule_value>& rules) {
+    ActiveAlarm a;
+    for (const rule_value& r : rules) {
+        if (r.kind != rule_value::Kind::boolean || !same_key(host_key, r)) continue;
+        a.id = r.id;
+        a.key = r.key;
+        a.text1 = r.text1;
+        a.text2 = r.text2;
+        return a;
     }
+    // Raised by an earlier batch than the one seen first: no texts.
+    const auto split = host_key.find('\x1f');
+    a.key = host_key.substr(0, split);
+    a.id = split == std::string::npos ? host_key : host_key.substr(split + 1);
+    return a;
+}
+
+}  // namespace
+
+AlarmChanges AlarmTracker::on_event(const smdhost::HostEvent& e, const std::map<std::string, int>& host_active,
+                                    const std::vector<rule_value>& rules, double now) {
+    AlarmChanges changes;
     if (e.kind != smdhost::HostEvent::Kind::batch) return changes;
     for (auto it = active_.begin(); it != active_.end();) {
         if (host_active.count(it->first) == 0) {
@@ -26,19 +44,9 @@ AlarmChanges AlarmTracker::on_event(const smdhost::HostEvent& e,
         auto it = active_.find(host_key);
         if (it != active_.end() && it->second.level == level) continue;
         if (it == active_.end()) {
-            ActiveAlarm a;
-            const auto t = texts_.find(host_key);
-            if (t != texts_.end()) {
-                a = t->second;
-            } else {
-                // Raised without a CheckThresholdBool seen (cannot happen
-                // with the host layer's rules, but the map is the truth).
-                const auto split = host_key.find('\x1f');
-                a.key = host_key.substr(0, split);
-                a.id = split == std::string::npos ? host_key : host_key.substr(split + 1);
-            }
+            ActiveAlarm a = raised_alarm(host_key, rules);
             a.since = now;
-            it = active_.emplace(host_key, a).first;
+            it = active_.emplace(host_key, std::move(a)).first;
         }
         it->second.level = level;
         changes.raised.push_back(it->second);

@@ -134,9 +134,10 @@ void Session::store(const smdhost::HostEvent& e) {
 }
 
 void Session::journal(const smdhost::HostEvent& e) {
-    if (!device_) return;
+    if (!device_ || e.kind != smdhost::HostEvent::Kind::batch) return;
     const double now = smdhost::sim_clock::now();
-    const AlarmChanges changes = alarm_tracker_.on_event(e, device_->active_alarms, now);
+    const AlarmChanges changes =
+        alarm_tracker_.on_event(e, device_->active_alarms, device_->rule_values, now);
     std::string error;
     if (!alarm_journal_->record(device_->DataId(), changes, now, error)) {
         // Told once; the records go on being stored.

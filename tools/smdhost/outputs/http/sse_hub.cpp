@@ -1,6 +1,7 @@
 #include "tools/smdhost/outputs/http/sse_hub.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -29,6 +30,7 @@ struct SseHub::Shared {
     const SseLimits limits;
     mutable std::mutex mutex;
     std::vector<std::shared_ptr<SseSubscription::Queue>> clients;
+    std::atomic<std::size_t> client_count{0};  // clients.size(), for has_clients()
     bool closed = false;
     std::uint64_t published = 0;
     std::uint64_t dropped = 0;
@@ -87,6 +89,7 @@ std::shared_ptr<SseSubscription> SseHub::subscribe() {
     if (shared_->closed || shared_->clients.size() >= shared_->limits.max_clients) return nullptr;
     auto q = std::make_shared<SseSubscription::Queue>();
     shared_->clients.push_back(q);
+    shared_->client_count = shared_->clients.size();
     return std::make_shared<SseSubscription>(shared_, q);
 }
 
@@ -109,6 +112,8 @@ SseHub::Stats SseHub::stats() const {
     return s;
 }
 
+bool SseHub::has_clients() const { return shared_->client_count.load(std::memory_order_relaxed) != 0; }
+
 const SseLimits& SseHub::limits() const { return shared_->limits; }
 
 SseSubscription::SseSubscription(std::shared_ptr<SseHub::Shared> shared, std::shared_ptr<Queue> queue)
@@ -118,6 +123,7 @@ SseSubscription::~SseSubscription() {
     std::lock_guard<std::mutex> lock(shared_->mutex);
     auto& v = shared_->clients;
     v.erase(std::remove(v.begin(), v.end(), queue_), v.end());
+    shared_->client_count = v.size();
 }
 
 std::string SseSubscription::take(std::chrono::milliseconds timeout, bool& ended) {

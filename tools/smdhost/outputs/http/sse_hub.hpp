@@ -54,6 +54,9 @@ public:
         std::uint64_t dropped = 0;    // clients dropped for falling behind
     };
     Stats stats() const;
+    // Whether any stream is open, without a lock: a producer asks before it
+    // makes an event that nobody would get.
+    bool has_clients() const;
     const SseLimits& limits() const;
 
     struct Shared;

@@ -48,10 +48,12 @@ void DeviceMonitor::touch() {
 void DeviceMonitor::host_event(const smdhost::HostEvent& e) {
     using Kind = smdhost::HostEvent::Kind;
     const double now = smdhost::sim_clock::now();
-    const auto seen = std::chrono::steady_clock::now();
     smdsession::AlarmChanges changes;
-    if ((e.kind == Kind::alarm || e.kind == Kind::batch) && ref_.device != nullptr)
-        changes = tracker_.on_event(e, ref_.device->active_alarms, now);
+    if (e.kind == Kind::batch && ref_.device != nullptr)
+        changes = tracker_.on_event(e, ref_.device->active_alarms, ref_.device->rule_values, now);
+    // The rules of a round change nothing shown until their batch.
+    if (e.kind == Kind::alarm || e.kind == Kind::threshold || e.kind == Kind::report) return;
+    const auto seen = std::chrono::steady_clock::now();
     std::lock_guard<std::mutex> lock(mutex_);
     state_.host_clock = now;
     state_.host_clock_seen = seen;

@@ -42,7 +42,7 @@ public:
     void flush() override {}
 
 private:
-    bool live() const { return hub_.stats().clients > 0; }
+    bool live() const { return hub_.has_clients(); }
 
     smdhttp::SseHub& hub_;
     smdout::Output out_;
