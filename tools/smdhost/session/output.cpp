@@ -15,6 +15,7 @@ namespace smdout {
 Output::~Output() { flush(); }
 
 void Output::line(const std::string& text) {
+    if (line_tap_) line_tap_(text);
     if (line_sink_) {
         line_sink_(text);
         return;

@@ -36,6 +36,9 @@ public:
     // Every line goes to `sink` (without its line end) instead of the
     // descriptor: the monitor's event stream writes the events there.
     void set_line_sink(std::function<void(const std::string&)> sink) { line_sink_ = std::move(sink); }
+    // Every line is also handed to `tap` (the monitor's event stream takes
+    // the JSON events written on standard output, formatted once).
+    void set_line_tap(std::function<void(const std::string&)> tap) { line_tap_ = std::move(tap); }
 
     bool failed() const { return !error_.empty(); }
     // "standard output: write error: No space left on device".
@@ -45,6 +48,7 @@ private:
     int fd_;
     bool autoflush_ = false;
     std::function<void(const std::string&)> line_sink_;
+    std::function<void(const std::string&)> line_tap_;
     std::string buf_;
     std::string error_;
 };

@@ -54,6 +54,7 @@ int Session::start(const smdcli::Options& opts, bool replay) {
     // has been written.
     out_.set_autoflush(true);
     if (json_) {
+        if (json_tap_) out_.set_line_tap(json_tap_);
         sink_ = std::make_unique<smdevents::JsonSink>(out_, opts.diagnostics);
     } else {
         auto text = std::make_unique<smdevents::TextSink>(out_, opts.verbose);

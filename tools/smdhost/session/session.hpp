@@ -46,6 +46,9 @@ public:
 
     // Registered before start(): called for every device start() makes.
     void on_device(DeviceHook hook) { device_hooks_.push_back(std::move(hook)); }
+    // Registered before start(): with JSON events on standard output, each
+    // line written there is also handed to `tap` (on the line's thread).
+    void on_json_line(std::function<void(const std::string&)> tap) { json_tap_ = std::move(tap); }
 
     SMDSPDevice& device() { return *device_; }
     PMBusProtocol& protocol() { return *protocol_; }
@@ -79,6 +82,7 @@ private:
     void restore();
 
     std::vector<DeviceHook> device_hooks_;
+    std::function<void(const std::string&)> json_tap_;
     Json::Value config_{Json::objectValue};
     std::unique_ptr<smdhistory::HistoryStore> history_;
     bool history_failed_ = false;

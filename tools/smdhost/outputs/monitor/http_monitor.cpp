@@ -42,19 +42,26 @@ HttpMonitor::~HttpMonitor() {
     if (server_) server_->stop();
     for (Device& d : devices_) {
         d.hub->remove_observer(*d.state);
-        d.hub->remove_observer(*d.stream);
+        if (d.stream) d.hub->remove_observer(*d.stream);
     }
 }
 
 void HttpMonitor::attach(smdsession::Session& session) {
     if (!enabled()) return;
-    session.on_device([this](const smdsession::DeviceRef& ref) {
+    // The events that standard output carries as JSON are streamed as they
+    // are written; with the text view there, each device's are made here.
+    session.on_json_line([this](const std::string& line) {
+        if (events_.has_clients()) events_.publish(line);
+    });
+    session.on_device([this, &session](const smdsession::DeviceRef& ref) {
         Device d;
         d.state = std::make_unique<DeviceMonitor>(ref);
-        d.stream = std::make_unique<EventStream>(events_, diagnostics_);
         d.hub = ref.hub;
         ref.hub->add_observer(*d.state);
-        ref.hub->add_observer(*d.stream);
+        if (!session.json()) {
+            d.stream = std::make_unique<EventStream>(events_, diagnostics_);
+            ref.hub->add_observer(*d.stream);
+        }
         devices_.push_back(std::move(d));
     });
 }

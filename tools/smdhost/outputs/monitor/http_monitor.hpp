@@ -51,7 +51,7 @@ public:
 private:
     struct Device {
         std::unique_ptr<DeviceMonitor> state;
-        std::unique_ptr<EventStream> stream;
+        std::unique_ptr<EventStream> stream;  // only beside the text view
         smdevents::EventHub* hub = nullptr;
     };
 
