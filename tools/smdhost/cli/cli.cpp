@@ -112,9 +112,9 @@ const char kDecode[] =
     "\n"
     "Shows a 1257-byte data record (data id 5535) by signal catalogue name and\n"
     "unit (`smdhost signals` lists them): counts and the values they announce\n"
-    "(never more than the record holds), the invalid-value marker (bytes CD CC CC\n"
-    "BD) as invalid, the time stamp as a date and time, and notes on counts above\n"
-    "capacity and reserved bytes that are set.\n"
+    "(never more than the record holds), the invalid-value marker\n"
+    "(bytes CD CC CC BD) as invalid, the time stamp as a date and time, and notes\n"
+    "on counts above capacity and reserved bytes that are set.\n"
     "FILE (at most 1 MiB) holds the 1257 bytes, or their hex digits as text\n"
     "(blanks and line ends allowed between bytes, as in a publish event's\n"
     "\"record\"); - reads standard input.\n";
