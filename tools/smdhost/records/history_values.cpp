@@ -159,7 +159,10 @@ bool HistoryValues::open(sqlite3* db, std::size_t& migrated, std::string& error)
                            "VALUES(?1, ?2, ?3, ?4)",
                            -1, &insert_, nullptr) != SQLITE_OK)
         return fail("cannot prepare the values");
-    if (version < kValuesVersion) {
+    // Records without values: all of them in a store from before the values,
+    // and any that a program writing records only added since. Short rows
+    // have none to add.
+    {
         Statement old(db,
                       "SELECT row, record FROM history WHERE NOT EXISTS "
                       "(SELECT 1 FROM record_value_raw WHERE record_id = history.row)");
@@ -171,9 +174,11 @@ bool HistoryValues::open(sqlite3* db, std::size_t& migrated, std::string& error)
             if (!write(sqlite3_column_int64(old.get(), 0), blob,
                        blob != nullptr && len > 0 ? static_cast<std::size_t>(len) : 0, why))
                 return rollback(why);
-            ++migrated;
+            if (len == static_cast<int>(cat::kRecordSize)) ++migrated;
         }
         if (rc != SQLITE_DONE) return fail("cannot read the stored records");
+    }
+    if (version < kValuesVersion) {
         const std::string set = "PRAGMA user_version = " + std::to_string(kValuesVersion);
         if (!exec(db, set.c_str(), why)) return fail("cannot set the schema version");
     }

@@ -29,7 +29,8 @@
 //
 // A store written before the values existed (user_version 0) gets the
 // tables, and the values of every record it holds, when it is next opened
-// for writing.
+// for writing; so does any record found without values then (written by a
+// program that keeps records only).
 #pragma once
 
 #include <cstddef>
