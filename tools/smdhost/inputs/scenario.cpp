@@ -200,6 +200,17 @@ bool parse_line(const std::string& raw, const std::string& folder, Directive& d,
     } else if (lead == '!') {
         std::string rest;
         const std::string word = first_word(text, rest);
+        if (word != "!raw" && rest.compare(0, 4, "adr=") == 0) {
+            std::string after;
+            const std::string adr = first_word(rest, after);
+            unsigned long v = 0;
+            if (!parse_uint(adr.substr(4), 255, v)) {
+                error = word + ": '" + shortened(adr) + "' is not adr=N with N 0..255";
+                return false;
+            }
+            d.adr = static_cast<int>(v);
+            rest = after;
+        }
         if (word == "!refresh" || word == "!reset" || word == "!error") {
             if (!rest.empty()) {
                 error = word + " takes no argument";
