@@ -48,6 +48,9 @@ public:
     // reports the line's totals, the alarms still active among them. Once.
     void finish();
 
+    // Several devices: which frames this one dissects (-v), see
+    // ObserverTap::set_dissection_scope.
+    void set_dissection_scope(bool others, bool bad) { tap_.set_dissection_scope(others, bad); }
     // Several devices: the frames of addresses without a device, which the
     // totals carry (owned by the session, read at finish()).
     void set_no_device(const std::map<int, unsigned long long>* counts) { no_device_ = counts; }

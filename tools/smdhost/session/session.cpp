@@ -190,6 +190,9 @@ int Session::start(const smdcli::Options& opts, bool replay) {
         u->hub->observers_notice("left out of the run: " + why);
     }
     if (running_.empty()) return fail("no device started");
+    // -v: each frame dissected once, by its device; a bad one by the first.
+    if (several())
+        for (DeviceUnit* u : running_) u->watch->set_dissection_scope(false, u == running_.front());
     if (by_address_) {
         std::set<int> heard;
         for (const DeviceUnit* u : running_) heard.insert(u->address);
