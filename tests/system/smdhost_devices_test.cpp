@@ -250,18 +250,20 @@ TEST_F(SmdhostDevices, FramesOfAnAddressWithoutADeviceAreCountedAndDropped) {
         << text.out;
 }
 
-TEST_F(SmdhostDevices, DirectivesActOnEveryDeviceOrTheOneNamed) {
+TEST_F(SmdhostDevices, DirectivesAndFramesReachEveryDeviceOrTheOneNamed) {
     plant_configs(2);
-    smdtest::write_file(dir.file("calls.scn"), "!refresh\n!reset adr=2\n!get adr=1 ac.1.a\n");
+    smdtest::write_file(dir.file("calls.scn"),
+                        "!refresh\n!reset adr=2\n!get adr=1 ac.1.a\n> adr=2 40 42 FF\n");
     const auto r = smdtest::smdhost({"replay", dir.file("calls.scn"), "--format", "json",
                                      "--device", device(1), "--device", device(2)});
     ASSERT_EQ(r.status, 0) << r.err;
     std::vector<std::string> calls;
     for (const auto& e : events_of(r.out))
-        if (e["ev"] == "value" || (e["ev"] == "call" && e["op"] != "init"))
-            calls.push_back((e["ev"] == "value" ? std::string("get") : e["op"].asString()) + " " +
+        if (e["ev"] == "value" || e["ev"] == "payload" || (e["ev"] == "call" && e["op"] != "init"))
+            calls.push_back((e["ev"] == "call" ? e["op"].asString() : e["ev"].asString()) + " " +
                             e["adr"].asString());
-    EXPECT_EQ(calls, (std::vector<std::string>{"refresh 1", "refresh 2", "reset 2", "get 1"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"refresh 1", "refresh 2", "reset 2", "value 1",
+                                               "payload 2"}));
 }
 
 // What is refused, and with which status.
