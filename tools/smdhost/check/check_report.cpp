@@ -49,6 +49,7 @@ std::string report_text(const Report& r, bool strict) {
 std::string report_json(const Report& r, bool strict) {
     Json::Value doc(Json::objectValue);
     doc["config"] = r.config;
+    if (r.address >= 0) doc["address"] = r.address;
     doc["data_id"] = r.data_id;
     doc["mode"] = r.mode;
     doc["errors"] = r.errors;

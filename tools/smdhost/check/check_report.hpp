@@ -23,6 +23,8 @@ struct Finding {
 struct Report {
     std::string failure;  // the configuration could not be read: nothing else is told
     std::string config;   // the configuration file, as named
+    int address = -1;     // ADDR of ADDR=PATH: the device's address on the line; -1 none
+    bool has_data_id = false;  // the "host" member could be read: data_id is the device's
     unsigned data_id = 1;
     int mode = 1;         // threshold mode the plug-in ends with
     std::string text;     // what is shown, line by line
@@ -54,7 +56,7 @@ bool passed(const Report& r, bool strict);
 // The report's lines and the closing count, "0 errors, 1 warning".
 std::string report_text(const Report& r, bool strict);
 
-// One JSON object on one line: "config", "data_id", "mode", "errors",
+// One JSON object on one line: "config", "address" (when given), "data_id", "mode", "errors",
 // "warnings", "passed", "findings" [{"severity", "message", and where known
 // "file", "line", "member", "id", "suggestion"}].
 std::string report_json(const Report& r, bool strict);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <sstream>
 #include <utility>
+#include <vector>
 
 #include <boost/property_tree/ini_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
@@ -563,6 +564,7 @@ Report check_configuration(const std::string& config_path, const std::string& in
         w.error(config_path + ": " + error, "");
         return report;
     }
+    report.has_data_id = true;
     report.data_id = host.data_id;
     const bool id_given = config["host"].isObject() && config["host"].isMember("dataId");
     w.line("data id " + std::to_string(host.data_id) +
@@ -639,17 +641,54 @@ int run_check(const smdcli::Options& opts) {
             return smdsession::kExitUsage;
         }
     }
-    const bool json = opts.format == smdcli::Format::json;
-    smdout::Output out(STDOUT_FILENO);
-    bool all_passed = true;
-    for (const std::string& config : opts.files) {
-        const Report r = check_configuration(config, opts.ini_dir);
+    // Each configuration as a device of the line: PATH, or ADDR=PATH.
+    std::vector<Report> reports;
+    for (const std::string& word : opts.files) {
+        std::string path = word;
+        int address = -1;
+        smdcli::DeviceSpec spec;
+        if (word.find('=') != std::string::npos && smdcli::read_device_spec(word, spec).empty()) {
+            path = spec.config;
+            address = spec.address;
+        }
+        Report r = check_configuration(path, opts.ini_dir);
         if (!r.failure.empty()) {
-            out.flush();
             std::cerr << "smdhost: " << r.failure << std::endl;
             return smdsession::kExitFailure;
         }
-        out.text(json ? report_json(r, opts.strict) : report_text(r, opts.strict));
+        r.address = address;
+        reports.push_back(std::move(r));
+    }
+    // What devices of one line cannot share: the data id (threshold file
+    // and stored records are found by it) and the address.
+    for (std::size_t k = 0; k < reports.size(); ++k) {
+        Writer w(reports[k]);
+        for (std::size_t j = 0; j < k; ++j) {
+            if (reports[k].has_data_id && reports[j].has_data_id &&
+                reports[k].data_id == reports[j].data_id)
+                w.error("data id " + std::to_string(reports[k].data_id) + " is also that of " +
+                            reports[j].config + ": each device of a line needs its own",
+                        "");
+            if (reports[k].address >= 0 && reports[k].address == reports[j].address)
+                w.error("address " + std::to_string(reports[k].address) + " is also that of " +
+                            reports[j].config,
+                        "");
+        }
+    }
+    const bool json = opts.format == smdcli::Format::json;
+    smdout::Output out(STDOUT_FILENO);
+    bool all_passed = true;
+    for (std::size_t k = 0; k < reports.size(); ++k) {
+        const Report& r = reports[k];
+        if (json) {
+            out.text(report_json(r, opts.strict));
+        } else {
+            if (reports.size() > 1) {
+                if (k > 0) out.line("");
+                if (r.address >= 0) out.line("device at adr " + std::to_string(r.address));
+            }
+            out.text(report_text(r, opts.strict));
+        }
         all_passed = all_passed && passed(r, opts.strict);
     }
     if (!out.flush()) {

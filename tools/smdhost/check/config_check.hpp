@@ -20,8 +20,10 @@ namespace smdcheck {
 // plug-in knows as ./ini/ (empty: "./ini").
 Report check_configuration(const std::string& config_path, const std::string& ini_dir);
 
-// Runs `smdhost check`; returns the exit status (0 passed, 1 errors, or
-// warnings with --strict).
+// Runs `smdhost check` on every configuration given (PATH, or ADDR=PATH for
+// the device at that address); two of one data id, or two at one address,
+// are errors. Returns the exit status (0 passed, 1 errors, or warnings with
+// --strict).
 int run_check(const smdcli::Options& opts);
 
 }  // namespace smdcheck
