@@ -3,17 +3,21 @@
 #include <algorithm>
 #include <map>
 
+#include <json/writer.h>
+
 #include "device/record.hpp"
+#include "tools/common/hex_codec.hpp"
 #include "tools/smdhost/catalogue/catalogue.hpp"
 #include "tools/smdhost/catalogue/name_filter.hpp"
 #include "tools/smdhost/outputs/csv.hpp"
-#include "tools/smdhost/outputs/json_events.hpp"
 
 namespace smdrecords {
 
 namespace {
 
 namespace cat = smdcatalogue;
+
+std::string json_string(const std::string& s) { return Json::valueToQuotedString(s.c_str()); }
 
 static_assert(sizeof(pxr52_419_Data_t) == kRecordSize, "record size");
 
@@ -79,13 +83,13 @@ void add_notes(const unsigned char* record, std::vector<std::string>& notes) {
             if (record[r.offset + k] == 0) continue;
             notes.push_back("reserved bytes at offsets " + std::to_string(r.offset) + " to " +
                             std::to_string(r.offset + r.width - 1) + " are not zero: " +
-                            smdevents::hex_upper(record + r.offset, r.width));
+                            hexcodec::upper(record + r.offset, r.width));
             break;
         }
     }
     const cat::ValueEntry* time = cat::Catalogue::get().find_value("record.time");
     if (time != nullptr && cat::read_value(*time, record, kRecordSize).text == "invalid")
-        notes.push_back("time bytes " + smdevents::hex_upper(record + time->offset, time->width) +
+        notes.push_back("time bytes " + hexcodec::upper(record + time->offset, time->width) +
                         " are not a date and time");
 }
 
@@ -97,9 +101,9 @@ std::string json_of(const NamedValue& v) {
             return r.text;
         case cat::ValueType::f32:
             // "invalid", "nan", "inf", "-inf" are strings; numbers stay numbers.
-            return r.valid ? r.text : smdevents::json_string(r.text);
+            return r.valid ? r.text : json_string(r.text);
         case cat::ValueType::time:
-            return r.text.empty() ? std::string("null") : smdevents::json_string(r.text);
+            return r.text.empty() ? std::string("null") : json_string(r.text);
     }
     return "null";
 }
@@ -149,14 +153,14 @@ std::string to_json(const RecordValues& v) {
     std::string values, units;
     for (const NamedValue& n : v.values) {
         if (!n.shown) continue;
-        const std::string name = smdevents::json_string(n.entry->name);
+        const std::string name = json_string(n.entry->name);
         values += (values.empty() ? "" : ",") + name + ":" + json_of(n);
         if (!n.entry->unit.empty())
-            units += (units.empty() ? "" : ",") + name + ":" + smdevents::json_string(n.entry->unit);
+            units += (units.empty() ? "" : ",") + name + ":" + json_string(n.entry->unit);
     }
     std::string notes;
     for (const std::string& note : v.notes)
-        notes += (notes.empty() ? "" : ",") + smdevents::json_string(note);
+        notes += (notes.empty() ? "" : ",") + json_string(note);
     return "{\"values\":{" + values + "},\"units\":{" + units + "},\"notes\":[" + notes + "]}";
 }
 
