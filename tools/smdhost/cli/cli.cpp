@@ -24,9 +24,11 @@ const char kOverview[] =
     "  listen --serial DEV  decode what is heard on a serial line, on the wall clock\n"
     "  history STORE        list and decode the records kept with --history\n"
     "  decode [FILE|--hex HEX]\n"
-    "                       show a 1257-byte data record as named fields\n"
-    "  check CONFIG         tell what the plug-in will make of a configuration\n"
+    "                       show a 1257-byte data record as named values\n"
+    "  check CONFIG...      tell what the plug-in will make of configurations\n"
     "  stats FILE...        health of a capture: frames, faults, cycles, no plug-in\n"
+    "  signals [FILTER]     list every value, alarm, threshold and report by name\n"
+    "                       and id: the signal catalogue\n"
     "\n"
     "`smdhost COMMAND --help` describes a command.\n";
 
@@ -40,13 +42,16 @@ const char kReplay[] =
     "                      [--format json|text] [--diagnostics] [--address N]\n"
     "                      [--baud B] [-v] [--history STORE [--restore]]\n"
     "                      [--http ADDR:PORT [--linger S]]\n"
+    "       smdhost replay FILE... --device ADDR=CONFIG... [options but --config\n"
+    "                      and --address]\n"
     "\n"
-    "Runs scenario files in order on one device and a simulated clock that starts\n"
-    "at 2026-01-01T00:00:00 local time. One directive per line; blank lines and\n"
-    "lines starting with # are ignored:\n"
+    "Runs scenario files in order on one device (one per --device) and a simulated\n"
+    "clock that starts at 2026-01-01T00:00:00 local time. One directive per line;\n"
+    "blank lines and lines starting with # are ignored:\n"
     "  ~...                   a frame as heard on the line (LF or CRLF ends it too)\n"
-    "  > CID1 CID2 [HEX]      a frame written decoded (VER 20, ADR 01), encoded and\n"
-    "                         framed like a heard one\n"
+    "  > [adr=N] CID1 CID2 [HEX]\n"
+    "                         a frame written decoded (VER 20, ADR 01 or N), encoded\n"
+    "                         and framed like a heard one\n"
     "  !raw HEX               bytes as heard on the line, framed as they come with\n"
     "                         no line end added (listen --record writes these where\n"
     "                         a frame line cannot hold what was heard)\n"
@@ -63,6 +68,8 @@ const char kReplay[] =
     "                         (default 4), zero-filled\n"
     "  !init [@PATH]          call InitSetting again with that configuration or the\n"
     "                         start-up one; host state is not changed\n"
+    "With several devices (--device) a ! directive acts on every device, or with\n"
+    "adr=N as its first argument (!get adr=2 NAME) on the device of address N.\n"
     "A @PATH is relative to the scenario file's folder and read when its line runs:\n"
     "a !load file holds at most 1 MiB. A line holds at most 1 MiB; a UTF-8\n"
     "byte-order mark at the start of a file is skipped. The clock stays between\n"
@@ -82,6 +89,8 @@ const char kListen[] =
     "                      [--plugin P] [--format json|text] [--diagnostics]\n"
     "                      [--address N] [-v] [--history STORE [--restore]]\n"
     "                      [--http ADDR:PORT]\n"
+    "       smdhost listen --serial DEVICE --device ADDR=CONFIG... [options but\n"
+    "                      --config and --address]\n"
     "\n"
     "Opens a serial device or pseudo-terminal (raw, 8N1 unless told otherwise),\n"
     "locked for exclusive use, and runs the plug-in on what it hears, on the wall\n"
@@ -94,23 +103,28 @@ const char kListen[] =
 
 const char kHistory[] =
     "usage: smdhost history STORE [--data-id N] [--since T] [--last K]\n"
-    "                       [--format json|csv|text]\n"
+    "                       [--fields NAME,...] [--all] [--format json|csv|text]\n"
     "\n"
     "Lists the records kept in STORE by `smdhost replay|listen --history STORE`,\n"
     "oldest first, each with its data id, the host clock's time of the save and\n"
-    "every field of the record decoded.\n";
+    "its values by signal catalogue name (`smdhost signals` lists them). The store\n"
+    "is only read. The same values are in its SQLite view history_value:\n"
+    "  sqlite3 STORE \"select saved_at, value from history_value\n"
+    "                 where name = 'dc.1.voltage'\"\n";
 
 const char kHistoryStatus[] =
     "Exit status: 0 listed (possibly nothing), 1 STORE missing or not a history\n"
     "store, or the listing could not be written, 2 bad usage.";
 
 const char kDecode[] =
-    "usage: smdhost decode [FILE | - | --hex HEX] [--format json|text]\n"
+    "usage: smdhost decode [FILE | - | --hex HEX] [--fields NAME,...] [--all]\n"
+    "                      [--format json|text]\n"
     "\n"
-    "Shows a 1257-byte data record (data id 5535) as named fields: counts and the\n"
-    "values they announce (never more than the record holds), the invalid-value\n"
-    "marker (bytes CD CC CC BD) as invalid, the time stamp as a date and time,\n"
-    "and notes on counts above capacity and reserved bytes that are set.\n"
+    "Shows a 1257-byte data record (data id 5535) by signal catalogue name and\n"
+    "unit (`smdhost signals` lists them): counts and the values they announce\n"
+    "(never more than the record holds), the invalid-value marker\n"
+    "(bytes CD CC CC BD) as invalid, the time stamp as a date and time, and notes\n"
+    "on counts above capacity and reserved bytes that are set.\n"
     "FILE (at most 1 MiB) holds the 1257 bytes, or their hex digits as text\n"
     "(blanks and line ends allowed between bytes, as in a publish event's\n"
     "\"record\"); - reads standard input.\n";
@@ -120,21 +134,53 @@ const char kDecodeStatus[] =
     "not written, 2 bad usage.";
 
 const char kCheck[] =
-    "usage: smdhost check CONFIG [--ini-dir DIR]\n"
+    "usage: smdhost check CONFIG... [--ini-dir DIR] [--strict] [--format text|json]\n"
     "\n"
     "Tells what the plug-in will make of the configuration CONFIG before it is\n"
     "deployed: every \"appSetting\" key and the value it becomes (values that\n"
     "silently read as 0, booleans, fractions, values cut to 8 bits, unknown\n"
     "keys), the threshold mode, the threshold file the plug-in would pick and\n"
     "what it holds (INI errors with file and line, AI signal ids too short to\n"
-    "check), and the \"thresholdSetting\" items it would skip, and why.\n"
+    "check), and the \"thresholdSetting\" items it would skip, and why. Signal ids\n"
+    "in \"host\".\"levels\", \"thresholds\" and \"reports\" that the plug-in never\n"
+    "reads in the configuration's threshold mode are warnings naming the nearest\n"
+    "known id; ids that \"thresholdSetting\" or the threshold file define are warned\n"
+    "of when they lie one character from a known id.\n"
     "The data id comes from the member \"host\" (default 1). CONFIG and the\n"
-    "threshold file hold at most 1 MiB each.\n";
+    "threshold file hold at most 1 MiB each. Several configurations (the devices\n"
+    "of one line, each PATH or ADDR=PATH as --device takes it) are checked one\n"
+    "after the other; two with the same data id, or two at one address, are an\n"
+    "error.\n";
 
 const char kCheckStatus[] =
-    "Exit status: 0 no errors (warnings allowed), 1 errors in the configuration or\n"
-    "its threshold file, or CONFIG cannot be read (the reason on standard error),\n"
-    "2 bad usage.";
+    "Exit status: 0 no errors (warnings allowed, unless --strict), 1 errors in the\n"
+    "configuration or its threshold file (with --strict: warnings too), or CONFIG\n"
+    "cannot be read (the reason on standard error), 2 bad usage.";
+
+const char kSignals[] =
+    "usage: smdhost signals [--format json|text] [--mode N] [FILTER]\n"
+    "\n"
+    "Prints the signal catalogue: every value of the 1257-byte record (name, unit,\n"
+    "offset, type, how an invalid reading is stored, description) and every alarm,\n"
+    "threshold check and report the plug-in can send (id, host key, texts, level\n"
+    "or the \"host\" member that decides it, threshold modes and settings,\n"
+    "description), per channel, module and screen up to the record's capacities.\n"
+    "FILTER is a comma-separated list of shell-style patterns matched segment by\n"
+    "segment against value names (\"dc.*.voltage\", \"rect.12\" for a whole module)\n"
+    "and against ids, keys and the values an entry reads (\"2206*\").\n";
+
+const char kSignalsStatus[] =
+    "Exit status: 0 listed, 1 FILTER matches nothing (the nearest name or id is\n"
+    "suggested) or the output could not be written, 2 bad usage.";
+
+const char kFieldsHelp[] =
+    "only the values whose catalogue names match: a comma-separated list of "
+    "shell-style patterns, matched segment by segment (\"dc.*.voltage,rect.*.current\"; "
+    "\"rect.12\" is every value of module 12); a pattern that matches no name is refused";
+
+const char kAllHelp[] =
+    "every value up to the record's capacities, also those beyond their count byte "
+    "(shown as stored); by default only the values the record reports";
 
 const char kStats[] =
     "usage: smdhost stats FILE... [--raw] [--baud B] [--format json|text]\n"
@@ -158,8 +204,38 @@ const char kConfigHelp[] =
     "{id: {abs_enable, abs_band, pct_enable, pct_band, period_enable, period_min, "
     "last_time, last_value}}. Without it the configuration is {}";
 
+// Adds one --device to `devices`; a second device at an address already
+// taken is refused, naming both.
+void add_device(const std::string& text, std::vector<DeviceSpec>& devices) {
+    DeviceSpec d;
+    const std::string why = read_device_spec(text, d);
+    if (!why.empty()) throw CLI::ValidationError("--device", why);
+    for (const DeviceSpec& other : devices)
+        if (other.address == d.address)
+            throw CLI::ValidationError("--device", "'" + text + "': address " +
+                                                       std::to_string(d.address) +
+                                                       " already has a device ('" +
+                                                       other.text() + "')");
+    devices.push_back(d);
+}
+
 // What replay and listen share; the format word is mapped afterwards.
 void add_device_options(CLI::App& cmd, Options& o, std::string& format) {
+    cmd.add_option_function<std::vector<std::string>>(
+           "--device",
+           [&o](const std::vector<std::string>& texts) {
+               for (const auto& t : texts) add_device(t, o.devices);
+           },
+           "one device on address ADDR (0-255, decimal or 0x..) with its configuration "
+           "CONFIG, for a line that carries several plants; repeat it for each. Each device "
+           "is made from the one plug-in with its own data id (CONFIG's \"host\" member; they "
+           "must differ), maps and threshold file, and hears only the frames of its address "
+           "(and every bad frame); frames of an address with no device are counted and "
+           "dropped. With more than one, every event carries \"adr\" and the text view "
+           "prefixes each line with the device. Not with --config or --address")
+        ->type_name("ADDR=CONFIG")
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     toolcli::add_text(cmd, "--config", o.config, kConfigHelp, "FILE");
     toolcli::add_text(cmd, "--plugin", o.plugin,
                       "plug-in to load (default ../lib/tarnel_brelm_pxr52_419.so next to this "
@@ -216,6 +292,21 @@ Format format_of(const std::string& word) {
 }
 
 }  // namespace
+
+std::string read_device_spec(const std::string& text, DeviceSpec& out) {
+    const auto eq = text.find('=');
+    if (eq == std::string::npos || eq + 1 >= text.size())
+        return "'" + text + "' is not ADDR=CONFIG (a device address, '=', a configuration file)";
+    bool negative = false;
+    unsigned long long adr = 0;
+    const std::string why = toolcli::read_whole(text.substr(0, eq), 0, 255, negative, adr);
+    if (!why.empty() || adr > 255)
+        return "'" + text + "': the address '" + text.substr(0, eq) +
+               "' is not a device address (0-255, decimal or 0x..)";
+    out.address = static_cast<int>(adr);
+    out.config = text.substr(eq + 1);
+    return std::string();
+}
 
 int parse_command_line(int argc, char** argv, Options& o) {
     o = Options{};
@@ -296,19 +387,26 @@ int parse_command_line(int argc, char** argv, Options& o) {
     since->type_name("T");
     toolcli::add_whole(*history, "--last", o.last, 0, 2147483647LL,
                        "only the last K records (after the filters above)", "K");
+    toolcli::add_text(*history, "--fields", o.fields, kFieldsHelp, "NAME,...");
+    history->add_flag("--all", o.all, kAllHelp);
     toolcli::add_choice(*history, "--format", format, {"json", "csv", "text"},
                         "json: one object per line (default when standard output is not a "
-                        "terminal); csv: a header and one row per record, one column per field "
-                        "at full capacity; text: one block per record (default on a terminal)");
+                        "terminal); csv: a header and one row per record, one column per value "
+                        "(\"name [unit]\"), the values any listed record reports (empty cells "
+                        "where a record does not); text: one block per record (default on a "
+                        "terminal)");
 
     CLI::App* decode = app->add_subcommand("decode", kDecode);
     decode->footer(kDecodeStatus);
     decode->add_option("FILE", o.files)->group("")->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     decode->add_option("--hex", o.hex, "the record as hex digits on the command line")
         ->type_name("HEX");
+    toolcli::add_text(*decode, "--fields", o.fields, kFieldsHelp, "NAME,...");
+    decode->add_flag("--all", o.all, kAllHelp);
     toolcli::add_choice(*decode, "--format", format, {"json", "text"},
-                        "json: one object (default when standard output is not a terminal); "
-                        "text: one line per field");
+                        "json: one object {\"values\": {name: value}, \"units\": {name: unit}, "
+                        "\"notes\": [...]} (default when standard output is not a terminal); "
+                        "text: one line per value");
 
     CLI::App* check = app->add_subcommand("check", kCheck);
     check->footer(kCheckStatus);
@@ -317,6 +415,11 @@ int parse_command_line(int argc, char** argv, Options& o) {
                       "the folder the plug-in knows as ./ini/ (default: ini in the working "
                       "directory)",
                       "DIR");
+    check->add_flag("--strict", o.strict, "warnings fail the check too (exit status 1)");
+    toolcli::add_choice(*check, "--format", format, {"text", "json"},
+                        "text: the report for people (default); json: one object with the "
+                        "errors and warnings, each with its message, file, member and id, for "
+                        "scripts");
 
     CLI::App* stats = app->add_subcommand("stats", kStats);
     stats->footer(kStatsStatus);
@@ -327,6 +430,17 @@ int parse_command_line(int argc, char** argv, Options& o) {
     toolcli::add_choice(*stats, "--format", format, {"json", "text"},
                         "json: one \"stats\" object (default when standard output is not a "
                         "terminal); text: a table (default on a terminal)");
+
+    CLI::App* signals = app->add_subcommand("signals", kSignals);
+    signals->footer(kSignalsStatus);
+    signals->add_option("FILTER", o.files)->group("")->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    toolcli::add_choice(*signals, "--format", format, {"json", "text"},
+                        "json: one object per line, the values first (default when standard "
+                        "output is not a terminal); text: tables for people (default on a "
+                        "terminal)");
+    toolcli::add_whole(*signals, "--mode", o.mode, 0, 2147483647,
+                       "only the alarms, thresholds and reports the plug-in sends in threshold "
+                       "mode N (\"appSetting\".\"b_mode\"); values are listed whatever the mode");
 
     if (args.size() < 2) return toolcli::usage_error(*app, "no command given");
     const std::string first = args[1];
@@ -344,10 +458,12 @@ int parse_command_line(int argc, char** argv, Options& o) {
     if (decode->parsed()) o.command = Command::decode, cmd = decode;
     if (check->parsed()) o.command = Command::check, cmd = check;
     if (stats->parsed()) o.command = Command::stats, cmd = stats;
+    if (signals->parsed()) o.command = Command::signals, cmd = signals;
     if (cmd == nullptr) return toolcli::usage_error(*app, "no command given");
     o.format = format_of(format);
     o.has_hex = decode->count("--hex") > 0;
     o.by_data_id = history->count("--data-id") > 0;
+    o.by_mode = signals->count("--mode") > 0;
     serial::parity_from_text(parity, o.parity);
 
     switch (o.command) {
@@ -360,13 +476,12 @@ int parse_command_line(int argc, char** argv, Options& o) {
             if (o.serial.empty()) return toolcli::usage_error(*cmd, "listen needs --serial DEVICE");
             break;
         case Command::history:
+            if (o.files.size() != 1)
+                return toolcli::usage_error(*cmd, o.files.empty() ? "history needs the STORE file"
+                                                                  : "history takes one STORE file");
+            break;
         case Command::check:
-            if (o.files.size() != 1) {
-                const std::string file = o.command == Command::history ? "STORE" : "CONFIG";
-                return toolcli::usage_error(*cmd, o.files.empty()
-                                                      ? cmd->get_name() + " needs the " + file + " file"
-                                                      : cmd->get_name() + " takes one " + file + " file");
-            }
+            if (o.files.empty()) return toolcli::usage_error(*cmd, "check needs the CONFIG file");
             break;
         case Command::decode:
             if (o.has_hex && !o.files.empty())
@@ -376,11 +491,20 @@ int parse_command_line(int argc, char** argv, Options& o) {
                                                       ? "decode needs a FILE, - or --hex HEX"
                                                       : "decode takes one FILE");
             break;
+        case Command::signals:
+            // Several FILTER words are one list: `signals dc.1 rect.2` is `signals dc.1,rect.2`.
+            for (const std::string& f : o.files) o.filter += (o.filter.empty() ? "" : ",") + f;
+            o.files.clear();
+            break;
         case Command::none:
             break;
     }
     if (replay->count("--linger") > 0 && o.http.empty())
         return toolcli::usage_error(*cmd, "--linger needs --http ADDR:PORT to serve from");
+    if (!o.devices.empty() && (!o.config.empty() || o.address >= 0))
+        return toolcli::usage_error(
+            *cmd, std::string("--device gives each device its address and configuration: not with ") +
+                      (!o.config.empty() ? "--config" : "--address"));
     if (o.restore && o.history.empty())
         return toolcli::usage_error(*cmd, "--restore needs --history STORE to restore from");
     return -1;
