@@ -1,6 +1,8 @@
 #include "tools/smdhost/outputs/mqtt/mqtt_publisher.hpp"
 
 #include <mosquitto.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,12 +24,6 @@ namespace {
 
 const char* status_text(Status s) { return s == Status::online ? "online" : "stale"; }
 
-std::string default_client_id() {
-    char host[64] = "";
-    if (::gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "host");
-    return "smdhost-" + std::string(host) + "-" + std::to_string(::getpid());
-}
-
 // What a failed library call means, in words.
 std::string describe(int rc) {
     if (rc == MOSQ_ERR_ERRNO) return std::strerror(errno);
@@ -40,6 +36,12 @@ void library_init() {
 }
 
 }  // namespace
+
+std::string default_client_id() {
+    char host[64] = "";
+    if (::gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "host");
+    return "smdhost-" + std::string(host) + "-" + std::to_string(::getpid());
+}
 
 // Everything below `mutex` is shared by the caller's thread and the network
 // thread (libmosquitto calls the callbacks on the latter, from inside
@@ -66,6 +68,7 @@ struct MqttPublisher::State {
     bool connected = false;
     bool started = false;
     bool stop_requested = false;
+    bool draining = false;  // stopping: what is waiting still goes, then "offline"
     bool stopped = false;
     bool reset_backoff = false;
     int offline_mid = -1;
@@ -93,7 +96,7 @@ struct MqttPublisher::State {
 
     // mutex held. The status first, then waiting values as the window allows.
     void flush_locked() {
-        if (!connected || stop_requested) return;
+        if (!connected || (stop_requested && !draining)) return;
         if (status_waiting) {
             if (!send_locked(status_topic, status_text(status))) return;
             status_waiting = false;
@@ -162,11 +165,23 @@ struct MqttPublisher::State {
         return wake.wait_for(lock, d, [&] { return stop_requested; });
     }
 
+    // mutex held. Nothing is left to hand over or to be acknowledged.
+    bool drained_locked() const {
+        return !status_waiting && unacked.empty() && (waiting.empty() || status == Status::stale);
+    }
+
     void run();
     void finish(bool socket_up);
 };
 
 void MqttPublisher::State::run() {
+    // A broker that closes the connection must not end the process: the
+    // library writes to the socket on this thread only, and here a write to
+    // a closed socket fails with EPIPE instead of raising SIGPIPE.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     auto backoff = opt.reconnect_min;
     bool first = true;
     bool socket_up = false;
@@ -222,19 +237,12 @@ void MqttPublisher::State::run() {
     finish(socket_up);
 }
 
-// On the network thread, after stop(): "offline" while connected, then a
-// clean disconnect, each bounded by the grace period.
+// On the network thread, after stop(): a connection under way is waited
+// for, what is waiting goes (the end of a replay is on the broker), then
+// "offline" and a clean disconnect; all of it bounded by the grace period.
+// A broker that could not be reached is not waited for.
 void MqttPublisher::State::finish(bool socket_up) {
     const auto deadline = std::chrono::steady_clock::now() + opt.stop_grace;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!socket_up || !connected) return;
-        int mid = -1;
-        const std::string offline = "offline";
-        if (mosquitto_publish(client, &mid, status_topic.c_str(), static_cast<int>(offline.size()), offline.data(), 1,
-                              true) == MOSQ_ERR_SUCCESS)
-            offline_mid = mid;
-    }
     const auto loop_until = [&](const std::function<bool()>& done) {
         while (std::chrono::steady_clock::now() < deadline) {
             {
@@ -244,6 +252,23 @@ void MqttPublisher::State::finish(bool socket_up) {
             if (mosquitto_loop(client, 100, 1) != MOSQ_ERR_SUCCESS) return;
         }
     };
+    if (!socket_up) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        draining = true;
+        flush_locked();
+    }
+    loop_until([&] { return connected; });
+    loop_until([&] { return !connected || drained_locked(); });
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!connected) return;
+        int mid = -1;
+        const std::string offline = "offline";
+        if (mosquitto_publish(client, &mid, status_topic.c_str(), static_cast<int>(offline.size()), offline.data(), 1,
+                              true) == MOSQ_ERR_SUCCESS)
+            offline_mid = mid;
+    }
     loop_until([&] { return offline_acked || !connected; });
     mosquitto_disconnect(client);
     loop_until([&] { return !connected; });

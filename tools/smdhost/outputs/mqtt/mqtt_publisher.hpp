@@ -24,9 +24,13 @@
 //   line recovered gets "online" and the values of the new records. The
 //   caller publishes every topic it wants on the broker again with the first
 //   record after a stale period (alarm states included).
-// - stop() publishes "offline" and waits (up to `stop_grace`) for the
-//   broker to take it, then disconnects: the will covers only a crash or a
-//   lost connection, since a clean disconnect discards it.
+// - stop() drains: a connection under way is waited for, what is waiting
+//   is handed over and acknowledged, then "offline" goes and the client
+//   disconnects, all within `stop_grace`; a broker that is away is not
+//   waited for. The will covers only a crash or a lost connection, since a
+//   clean disconnect discards it.
+// - The network thread blocks SIGPIPE: a broker closing the connection is
+//   a lost connection, never the end of the process.
 #pragma once
 
 #include <chrono>
@@ -55,6 +59,9 @@ struct PublisherOptions {
     std::function<void(const std::string&)> log;
 };
 
+// "smdhost-HOSTNAME-PID": the client id when the options name none.
+std::string default_client_id();
+
 class MqttPublisher {
 public:
     // Throws std::invalid_argument for an invalid root or client id, and
@@ -75,7 +82,7 @@ public:
     // the first connection already says "stale").
     void set_status(Status status);
 
-    // "offline", disconnect, thread joined; idempotent.
+    // Drains, "offline", disconnect, thread joined; idempotent.
     void stop();
 
     std::string topic(const std::string& subtopic) const;
