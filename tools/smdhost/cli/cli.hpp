@@ -42,6 +42,7 @@ struct Options {
 
     std::string history;             // replay, listen: store saved records in this file
     bool restore = false;            // replay, listen: newest stored record to LoadFromCache
+    std::string mqtt;                // replay, listen: mqtt://HOST[:PORT][/ROOT], checked
 
     // history FILE (files[0])
     bool by_data_id = false;
@@ -54,7 +55,7 @@ struct Options {
     bool has_hex = false;
     std::string hex;
 
-    // check CONFIG (files[0])
+    // check CONFIG (files[0]); replay, listen: the plug-in's ./ini/
     std::string ini_dir;             // empty: ./ini of the working directory
 
     // The line settings of listen.

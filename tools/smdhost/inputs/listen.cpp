@@ -14,6 +14,8 @@
 #include "host/sim_clock.hpp"
 #include "tools/common/serial_line.hpp"
 #include "tools/smdhost/inputs/recorder.hpp"
+#include "tools/smdhost/outputs/mqtt_output.hpp"
+#include "tools/smdhost/outputs/service/systemd_notifier.hpp"
 #include "tools/smdhost/session/session.hpp"
 
 namespace smdlisten {
@@ -113,9 +115,19 @@ int run_listen(const smdcli::Options& opts) {
         return smdsession::kExitFailure;
     }
 
+    // Declared before the session, which its sinks observe.
+    std::unique_ptr<smdevents::MqttOutput> mqtt;
+    if (!opts.mqtt.empty()) mqtt = std::make_unique<smdevents::MqttOutput>(opts.mqtt);
     smdsession::Session session;
+    if (mqtt) mqtt->attach(session);
     const int status = session.start(opts, false);
     if (status != smdsession::kExitOk) return status;
+
+    // Under systemd: ready once the line is open and the outputs run; the
+    // watchdog is fed from this loop, so a loop that hangs is restarted.
+    smdservice::SystemdNotifier service;
+    const std::string listening = "listening on " + opts.serial + " at " + settings.text();
+    service.ready(listening);
 
     double next_refresh = monotonic_now() + kRefreshPeriod;
     double next_reset = monotonic_now() + opts.reset_every;
@@ -125,6 +137,7 @@ int run_listen(const smdcli::Options& opts) {
     unsigned long long heard = 0;  // bytes off the line: the dissection's offsets
 
     while (g_stop == 0 && !session.output_failed() && !recorder.failed()) {
+        service.kick();
         const double now = monotonic_now();
         double wake = std::min(next_refresh, next_reset);
         if (!port.is_open()) wake = std::min(wake, retry_at);
@@ -151,6 +164,8 @@ int run_listen(const smdcli::Options& opts) {
                     session.hub().notice("serial device " + opts.serial + " lost (" + error +
                                          "); reopening");
                     recorder.comment("serial device lost: " + error);
+                    service.status("serial device " + opts.serial + " lost (" + error +
+                                   "); reopening");
                     backoff = kFirstRetry;
                     retry_at = monotonic_now() + backoff;
                 }
@@ -160,6 +175,7 @@ int run_listen(const smdcli::Options& opts) {
             if (port.open_device(opts.serial, settings, error)) {
                 session.hub().notice("serial device " + opts.serial + " back");
                 recorder.comment("serial device back");
+                service.status(listening);
             } else {
                 // Retries stay quiet: the loss was reported once.
                 backoff = std::min(backoff * 2.0, kLongestRetry);
@@ -190,8 +206,11 @@ int run_listen(const smdcli::Options& opts) {
     }
 
     // Stopped (a signal, or an output that cannot be written): the cycle in
-    // progress and the line's summary come first.
+    // progress and the line's summary come first, then the broker hears
+    // "offline".
+    service.stopping();
     session.finish();
+    if (mqtt) mqtt->stop();
     // A recording that could not be written whole is a failure, told once.
     const bool recorded = recorder.close();
     if (!recorded) std::cerr << "smdhost: " << recorder.error() << std::endl;
