@@ -84,6 +84,7 @@ struct MqttPublisher::State {
 
     // mutex held. Hands one message to the library; false when it refused.
     bool send_locked(const std::string& topic, const std::string& payload, int* mid_out = nullptr) {
+        if (client == nullptr) return false;
         int mid = 0;
         const int rc = mosquitto_publish(client, &mid, topic.c_str(), static_cast<int>(payload.size()),
                                          payload.data(), 1, true);
@@ -170,9 +171,45 @@ struct MqttPublisher::State {
         return !status_waiting && unacked.empty() && (waiting.empty() || status == Status::stale);
     }
 
+    mosquitto* make_client();
+    void renew_client();
     void run();
     void finish(bool socket_up);
 };
+
+// A client of its own for every connection. The library would send the
+// messages still in flight on a lost connection again on the next one, and
+// those may be older than what the cache now holds; a new client starts
+// empty, and the cache sends the newest payload of every topic instead.
+mosquitto* MqttPublisher::State::make_client() {
+    mosquitto* c = mosquitto_new(opt.client_id.c_str(), true, this);
+    if (c == nullptr) return nullptr;
+    mosquitto_threaded_set(c, true);
+    const std::string will = "offline";
+    mosquitto_will_set(c, status_topic.c_str(), static_cast<int>(will.size()), will.data(), 1, true);
+    mosquitto_connect_callback_set(c, [](mosquitto*, void* self, int rc) { static_cast<State*>(self)->on_connect(rc); });
+    mosquitto_disconnect_callback_set(c, [](mosquitto*, void* self, int rc) {
+        static_cast<State*>(self)->on_disconnect(rc);
+    });
+    mosquitto_publish_callback_set(c, [](mosquitto*, void* self, int mid) { static_cast<State*>(self)->on_publish(mid); });
+    return c;
+}
+
+// On the network thread, the connection gone (the caller's thread touches
+// the client only while connected, under the mutex).
+void MqttPublisher::State::renew_client() {
+    mosquitto* old = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        old = client;
+        client = nullptr;
+        unacked.clear();
+    }
+    if (old != nullptr) mosquitto_destroy(old);
+    mosquitto* fresh = make_client();
+    std::lock_guard<std::mutex> lock(mutex);
+    client = fresh;
+}
 
 void MqttPublisher::State::run() {
     // A broker that closes the connection must not end the process: the
@@ -183,7 +220,6 @@ void MqttPublisher::State::run() {
     sigaddset(&pipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     auto backoff = opt.reconnect_min;
-    bool first = true;
     bool socket_up = false;
     bool failing = false;  // a failure was logged since the last success
     for (;;) {
@@ -199,10 +235,10 @@ void MqttPublisher::State::run() {
         if (!socket_up) {
             // Asynchronous: the TCP connection completes inside mosquitto_loop
             // (a host name is still resolved here, on this thread).
-            const int rc = first ? mosquitto_connect_async(client, opt.host.c_str(), opt.port,
-                                                           static_cast<int>(opt.keepalive.count()))
-                                 : mosquitto_reconnect_async(client);
-            first = false;
+            if (client == nullptr) renew_client();
+            const int rc = client == nullptr ? MOSQ_ERR_NOMEM
+                                             : mosquitto_connect_async(client, opt.host.c_str(), opt.port,
+                                                                       static_cast<int>(opt.keepalive.count()));
             if (rc == MOSQ_ERR_SUCCESS) {
                 socket_up = true;
             } else {
@@ -230,6 +266,7 @@ void MqttPublisher::State::run() {
                     "; retrying with back-off up to " + std::to_string(opt.reconnect_max.count() / 1000) + " s");
                 failing = true;
             }
+            renew_client();
             if (pause(backoff)) break;
             backoff = std::min(backoff * 2, opt.reconnect_max);
         }
@@ -252,7 +289,7 @@ void MqttPublisher::State::finish(bool socket_up) {
             if (mosquitto_loop(client, 100, 1) != MOSQ_ERR_SUCCESS) return;
         }
     };
-    if (!socket_up) return;
+    if (!socket_up || client == nullptr) return;
     {
         std::lock_guard<std::mutex> lock(mutex);
         draining = true;
@@ -289,26 +326,14 @@ MqttPublisher::MqttPublisher(PublisherOptions options) : state_(std::make_unique
     s.status_topic = s.opt.root + "/status";
 
     library_init();
-    s.client = mosquitto_new(s.opt.client_id.c_str(), true, &s);
+    s.client = s.make_client();
     if (s.client == nullptr)
         throw std::runtime_error(std::string("MQTT client: ") + std::strerror(errno));
-    mosquitto_threaded_set(s.client, true);
-    const std::string will = "offline";
-    mosquitto_will_set(s.client, s.status_topic.c_str(), static_cast<int>(will.size()), will.data(), 1, true);
-    mosquitto_connect_callback_set(s.client, [](mosquitto*, void* self, int rc) {
-        static_cast<State*>(self)->on_connect(rc);
-    });
-    mosquitto_disconnect_callback_set(s.client, [](mosquitto*, void* self, int rc) {
-        static_cast<State*>(self)->on_disconnect(rc);
-    });
-    mosquitto_publish_callback_set(s.client, [](mosquitto*, void* self, int mid) {
-        static_cast<State*>(self)->on_publish(mid);
-    });
 }
 
 MqttPublisher::~MqttPublisher() {
     stop();
-    mosquitto_destroy(state_->client);
+    if (state_->client != nullptr) mosquitto_destroy(state_->client);
 }
 
 void MqttPublisher::start() {
