@@ -32,10 +32,14 @@ void append_json_value(std::string& out, const cat::ValueEntry& entry, const cat
 }  // namespace
 
 MqttSink::MqttSink(smdmqtt::PublisherOptions options, const SMDVDevice& device)
-    : publisher_(std::move(options)),
-      device_(device),
+    : device_(device),
       last_record_(smdhost::sim_clock::now()),
-      sent_(cat::Catalogue::get().values().size()) {}
+      sent_(cat::Catalogue::get().values().size()),
+      publisher_(std::move(options)) {
+    publisher_.set_batch_maker([this] { publish_pending(); });
+}
+
+MqttSink::~MqttSink() { stop(); }
 
 void MqttSink::host_event(const HostEvent& e) {
     switch (e.kind) {
@@ -66,20 +70,24 @@ void MqttSink::host_event(const HostEvent& e) {
 void MqttSink::check_stale() {
     if (stale_ || smdhost::sim_clock::now() - last_record_ < kStaleAfter) return;
     stale_ = true;
-    publisher_.set_status(smdmqtt::Status::stale);
-    // What the broker holds is no longer current: everything goes again
-    // with the next record.
-    for (std::string& s : sent_) s.clear();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        publisher_.set_status(smdmqtt::Status::stale);
+        // What the broker holds is no longer current: everything goes
+        // again with the next record.
+        pending_.clear();
+        resend_ = true;
+    }
     for (auto& a : alarms_) a.second.known = false;
 }
 
 void MqttSink::record(const std::vector<unsigned char>& bytes) {
-    const auto& catalogue = cat::Catalogue::get();
+    static const cat::ValueEntry* const stamp = cat::Catalogue::get().find_value("record.time");
     const unsigned char* data = bytes.data();
     const std::size_t size = bytes.size();
     if (size != cat::kRecordSize) return;
     const double now = smdhost::sim_clock::now();
-    if (const cat::ValueEntry* stamp = catalogue.find_value("record.time")) {
+    if (stamp != nullptr) {
         const cat::Reading t = cat::read_value(*stamp, data, size);
         if (t.valid && now - t.number >= kStaleAfter) return;
     }
@@ -89,8 +97,22 @@ void MqttSink::record(const std::vector<unsigned char>& bytes) {
         stale_ = false;
         publisher_.set_status(smdmqtt::Status::online);
     }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pending_.assign(data, data + size);
+    }
+    publisher_.request_batch();
+}
 
-    const auto& values = catalogue.values();
+void MqttSink::publish_pending() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (pending_.empty()) return;
+    if (resend_)
+        for (std::string& s : sent_) s.clear();
+    resend_ = false;
+    const unsigned char* data = pending_.data();
+    const std::size_t size = pending_.size();
+    const auto& values = cat::Catalogue::get().values();
     std::string json = "{";
     for (std::size_t k = 0; k < values.size(); ++k) {
         const cat::ValueEntry& entry = values[k];
@@ -118,6 +140,7 @@ void MqttSink::record(const std::vector<unsigned char>& bytes) {
     }
     json += '}';
     publisher_.publish("record", json);
+    pending_.clear();
 }
 
 void MqttSink::alarms_evaluated() {

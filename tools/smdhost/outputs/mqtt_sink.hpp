@@ -17,10 +17,16 @@
 // Values are handed to the publisher only when their text changed (the
 // broker retains the last one), so a steady plant costs little; a value
 // the record no longer holds (a module gone) has its retained message
-// removed.
+// removed. A record is turned into payloads as a batch of the publisher
+// (MqttPublisher::set_batch_maker), on its thread, when they would go out
+// at once; until then the newest record waits and replaces the one before
+// it, so a replay far faster than the broker spends nothing on records
+// whose values would be overwritten unsent, and the line never waits for
+// the conversion. The alarms and the status go at once.
 #pragma once
 
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -40,9 +46,11 @@ public:
     // `device` is read for the host's alarm state after each batch; it must
     // outlive the sink's use. Throws as MqttPublisher does.
     MqttSink(smdmqtt::PublisherOptions options, const SMDVDevice& device);
+    ~MqttSink() override;  // stop()
 
     void start() { publisher_.start(); }
-    // Drains and says "offline" (MqttPublisher::stop).
+    // The waiting record goes, then the publisher drains and says
+    // "offline" (MqttPublisher::stop).
     void stop() { publisher_.stop(); }
     const smdmqtt::MqttPublisher& publisher() const { return publisher_; }
 
@@ -68,16 +76,27 @@ private:
 
     void check_stale();
     void record(const std::vector<unsigned char>& bytes);
+    // The batch: the waiting record's payloads (the publisher's thread).
+    void publish_pending();
     void alarms_evaluated();
     void publish_alarm(const std::string& id, const Alarm& a);
 
-    smdmqtt::MqttPublisher publisher_;
     const SMDVDevice& device_;
+    // The line's thread only.
     double last_record_;  // host clock of the last current record (or of the start)
     bool stale_ = false;
+    std::map<std::string, Alarm> alarms_;  // by signal id
+
+    // Shared with the batch; held while a batch runs, so that a stale
+    // status never follows values of a record before it.
+    std::mutex mutex_;
+    std::vector<unsigned char> pending_;  // the newest record not yet published; empty: none
+    bool resend_ = false;                 // the next batch publishes every value again
     // Per catalogue value, the text last handed over ("" none, or removed).
     std::vector<std::string> sent_;
-    std::map<std::string, Alarm> alarms_;  // by signal id
+
+    // Last: its thread, which runs the batches, ends before the rest goes.
+    smdmqtt::MqttPublisher publisher_;
 };
 
 }  // namespace smdevents

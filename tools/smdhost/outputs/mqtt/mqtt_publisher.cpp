@@ -69,12 +69,16 @@ struct MqttPublisher::State {
     bool started = false;
     bool stop_requested = false;
     bool draining = false;  // stopping: what is waiting still goes, then "offline"
-    bool stopped = false;
+    bool stopped = false;   // stop() was called
+    bool closed = false;    // the network thread has ended: publish() refuses
     bool reset_backoff = false;
     int offline_mid = -1;
     bool offline_acked = false;
     std::uint64_t connections = 0;
     std::uint64_t sent = 0;
+    std::function<void()> batch_maker;
+    bool batch_requested = false;
+    std::chrono::steady_clock::time_point last_batch{};
 
     void log(const std::string& line) const {
         if (opt.log) opt.log(line);
@@ -160,10 +164,34 @@ struct MqttPublisher::State {
         flush_locked();
     }
 
-    // Waits `d` or until stop() asks; true when stop() asked.
+    // Runs the batch maker when one is asked for and due (set_batch_maker);
+    // `always`: due whatever the connection. Never with `mutex` held.
+    void run_batch(bool always = false) {
+        std::function<void()> make;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (!batch_requested) return;
+            const auto now = std::chrono::steady_clock::now();
+            if (!always && connected && (!waiting.empty() || now - last_batch < opt.batch_interval)) return;
+            batch_requested = false;
+            last_batch = now;
+            make = batch_maker;
+        }
+        make();
+    }
+
+    // Waits `d` or until stop() asks (true), running batches asked for
+    // meanwhile (there is no connection).
     bool pause(std::chrono::milliseconds d) {
-        std::unique_lock<std::mutex> lock(mutex);
-        return wake.wait_for(lock, d, [&] { return stop_requested; });
+        const auto until = std::chrono::steady_clock::now() + d;
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                if (!wake.wait_until(lock, until, [&] { return stop_requested || batch_requested; })) return false;
+                if (stop_requested) return true;
+            }
+            run_batch(true);
+        }
     }
 
     // mutex held. Nothing is left to hand over or to be acknowledged.
@@ -174,7 +202,7 @@ struct MqttPublisher::State {
     mosquitto* make_client();
     void renew_client();
     void run();
-    void finish(bool socket_up);
+    void finish(bool socket_up, bool attempted);
 };
 
 // A client of its own for every connection. The library would send the
@@ -221,7 +249,8 @@ void MqttPublisher::State::run() {
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     auto backoff = opt.reconnect_min;
     bool socket_up = false;
-    bool failing = false;  // a failure was logged since the last success
+    bool attempted = false;  // a connection was tried
+    bool failing = false;    // a failure was logged since the last success
     for (;;) {
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -236,6 +265,7 @@ void MqttPublisher::State::run() {
             // Asynchronous: the TCP connection completes inside mosquitto_loop
             // (a host name is still resolved here, on this thread).
             if (client == nullptr) renew_client();
+            attempted = true;
             const int rc = client == nullptr ? MOSQ_ERR_NOMEM
                                              : mosquitto_connect_async(client, opt.host.c_str(), opt.port,
                                                                        static_cast<int>(opt.keepalive.count()));
@@ -251,8 +281,10 @@ void MqttPublisher::State::run() {
                 continue;
             }
         }
-        // At most 500 ms; a publish from the caller wakes it at once.
-        const int rc = mosquitto_loop(client, 500, 1);
+        // At most 100 ms, the delay of a batch asked for; a publish from the
+        // caller wakes it at once.
+        const int rc = mosquitto_loop(client, 100, 1);
+        run_batch();
         if (rc != MOSQ_ERR_SUCCESS) {
             socket_up = false;
             bool was_connected;
@@ -271,14 +303,18 @@ void MqttPublisher::State::run() {
             backoff = std::min(backoff * 2, opt.reconnect_max);
         }
     }
-    finish(socket_up);
+    finish(socket_up, attempted);
+    std::lock_guard<std::mutex> lock(mutex);
+    draining = false;
+    closed = true;
 }
 
 // On the network thread, after stop(): a connection under way is waited
 // for, what is waiting goes (the end of a replay is on the broker), then
 // "offline" and a clean disconnect; all of it bounded by the grace period.
-// A broker that could not be reached is not waited for.
-void MqttPublisher::State::finish(bool socket_up) {
+// A broker that could not be reached is not waited for; one that was not
+// tried yet (a replay over at once) is tried once.
+void MqttPublisher::State::finish(bool socket_up, bool attempted) {
     const auto deadline = std::chrono::steady_clock::now() + opt.stop_grace;
     const auto loop_until = [&](const std::function<bool()>& done) {
         while (std::chrono::steady_clock::now() < deadline) {
@@ -289,10 +325,18 @@ void MqttPublisher::State::finish(bool socket_up) {
             if (mosquitto_loop(client, 100, 1) != MOSQ_ERR_SUCCESS) return;
         }
     };
-    if (!socket_up || client == nullptr) return;
     {
         std::lock_guard<std::mutex> lock(mutex);
         draining = true;
+    }
+    // The last batch asked for, into the cache whatever the connection.
+    run_batch(true);
+    if (!attempted && client != nullptr)
+        socket_up = mosquitto_connect_async(client, opt.host.c_str(), opt.port,
+                                            static_cast<int>(opt.keepalive.count())) == MOSQ_ERR_SUCCESS;
+    if (!socket_up || client == nullptr) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
         flush_locked();
     }
     loop_until([&] { return connected; });
@@ -351,7 +395,8 @@ bool MqttPublisher::publish(const std::string& subtopic, const std::string& payl
     const std::string t = topic(subtopic);
     if (!is_valid_topic(t)) return false;
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.stop_requested) return false;
+    // Until the network thread ends: its batches publish while it stops.
+    if (s.closed) return false;
     State::Entry& e = s.cache[t];
     e.payload = payload;
     e.fresh = true;
@@ -378,9 +423,23 @@ void MqttPublisher::stop() {
         if (s.stopped) return;
         s.stopped = true;
         s.stop_requested = true;
+        if (!s.started) s.closed = true;
         s.wake.notify_all();
     }
     if (s.thread.joinable()) s.thread.join();
+}
+
+void MqttPublisher::set_batch_maker(std::function<void()> make) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->batch_maker = std::move(make);
+}
+
+void MqttPublisher::request_batch() {
+    State& s = *state_;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (!s.batch_maker || s.stop_requested) return;
+    s.batch_requested = true;
+    s.wake.notify_all();
 }
 
 MqttPublisher::Stats MqttPublisher::stats() const {

@@ -54,6 +54,8 @@ struct PublisherOptions {
     std::chrono::milliseconds reconnect_max{30000};  // up to here
     std::size_t max_unacked = 256;
     std::chrono::milliseconds stop_grace{3000};
+    // Batches (set_batch_maker) run at most this often while connected.
+    std::chrono::milliseconds batch_interval{250};
     // One line per change of the connection ("connected to ...", "cannot
     // connect ...: reason"), from the network thread; empty: standard error.
     std::function<void(const std::string&)> log;
@@ -86,6 +88,18 @@ public:
     void stop();
 
     std::string topic(const std::string& subtopic) const;
+
+    // Payloads made on demand, for a caller whose input comes faster than
+    // any broker takes it (a replay): request_batch() asks for one run of
+    // `make` (requests in between merge into one), which happens on the
+    // network thread when its payloads would go out at once: connected with
+    // nothing waiting and at most every `batch_interval`, or at once while
+    // there is no connection (the cache is then what a reconnect sends, so
+    // it must be the newest); and once more in stop(), before the drain.
+    // `make` calls publish(); it must stay valid until stop() returns.
+    // Set before start().
+    void set_batch_maker(std::function<void()> make);
+    void request_batch();
 
     struct Stats {
         bool connected = false;
