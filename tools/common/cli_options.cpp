@@ -154,8 +154,9 @@ std::string read_whole(const std::string& text, long long lo, unsigned long long
     }
     if (!any) return quoted(text) + " is not a whole number";
     if (negative && magnitude == 0) negative = false;
-    const bool below = negative && (lo >= 0 || overflow ||
-                                    magnitude > static_cast<unsigned long long>(-(lo + 1)) + 1);
+    const bool below = negative ? (lo >= 0 || overflow ||
+                                   magnitude > static_cast<unsigned long long>(-(lo + 1)) + 1)
+                                : (lo > 0 && magnitude < static_cast<unsigned long long>(lo));
     const bool above = !negative && (overflow || magnitude > hi);
     if (below || above) return quoted(text) + range_text(lo, hi);
     return std::string();

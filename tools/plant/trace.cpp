@@ -12,7 +12,6 @@ namespace plant {
 namespace {
 
 constexpr unsigned char kVer = 0x20;
-constexpr unsigned char kAdr = 0x01;
 constexpr unsigned char kAllGroups = 0xFF;
 constexpr double kTurnaround = 0.020;  // s the plant takes to answer
 constexpr double kMasterPause = 0.050; // s between a response and the next command
@@ -71,7 +70,7 @@ double wire_seconds(std::size_t chars, unsigned baud) {
 TraceGenerator::TraceGenerator(const TraceConfig& config)
     : config_(config),
       plant_(config.shape, config.seed),
-      responder_(plant_, ResponderConfig{kAdr, kAllGroups, 2}),
+      responder_(plant_, ResponderConfig{config.address, kAllGroups, 2}),
       noise_(config.seed ^ 0x6E6F697365ULL),
       master_(config.seed ^ 0x6D6173746572ULL) {
     plant_.event_rate = config.event_rate;
@@ -117,6 +116,8 @@ void TraceGenerator::spoil(WireFrame& f) {
 TraceRound TraceGenerator::next_round() {
     TraceRound out;
     out.number = ++round_;
+    out.address = config_.address;
+    const unsigned char adr = config_.address;
 
     // Scheduled events that start or end with this round.
     plant_.clear_events();
@@ -173,7 +174,7 @@ TraceRound TraceGenerator::next_round() {
     for (const auto& [cmd, core] : commands) {
         const unsigned char group = kAllGroups;
         WireFrame c;
-        c.frame = smdhost::encode_frame(kVer, kAdr, cmd.cid1, cmd.cid2, &group, cmd.with_group ? 1 : 0);
+        c.frame = smdhost::encode_frame(kVer, adr, cmd.cid1, cmd.cid2, &group, cmd.with_group ? 1 : 0);
         c.command = true;
         c.core = core;
         c.cid1 = cmd.cid1;
@@ -181,7 +182,7 @@ TraceRound TraceGenerator::next_round() {
 
         // The plant answers the command as sent by the master, noise or not
         // (the noise is between the line and the listener).
-        unsigned char decoded[smdhost::kDecodedHeader + 1] = {kVer, kAdr, cmd.cid1, cmd.cid2,
+        unsigned char decoded[smdhost::kDecodedHeader + 1] = {kVer, adr, cmd.cid1, cmd.cid2,
                                                               static_cast<unsigned char>(cmd.with_group ? 2 : 0), 0,
                                                               group};
         WireFrame r;
@@ -201,8 +202,10 @@ TraceRound TraceGenerator::next_round() {
     return out;
 }
 
-void write_round(std::ostream& out, const TraceRound& round) {
-    out << "# round " << round.number << '\n';
+void write_round(std::ostream& out, const TraceRound& round, bool several) {
+    out << "# round " << round.number;
+    if (several) out << ", plant at adr " << static_cast<unsigned>(round.address);
+    out << '\n';
     for (const auto& note : round.notes) out << "# " << note << '\n';
     char line[32];
     for (const auto& f : round.frames) {
@@ -219,8 +222,10 @@ void write_round(std::ostream& out, const TraceRound& round) {
     }
 }
 
-std::string truth_line(const TraceRound& round) {
-    std::string s = "{\"round\":" + std::to_string(round.number) + ",\"record\":";
+std::string truth_line(const TraceRound& round, bool several) {
+    std::string s = "{\"round\":" + std::to_string(round.number);
+    if (several) s += ",\"adr\":" + std::to_string(static_cast<unsigned>(round.address));
+    s += ",\"record\":";
     s += round.spoiled ? std::string("null") : "\"" + record_hex(round.truth) + "\"";
     s += "}";
     return s;

@@ -43,6 +43,7 @@ struct TraceConfig {
     double noise = 0.0;        // share of frames spoiled, 0..1
     std::uint64_t seed = 1;
     unsigned data_id = 1;      // data id the truth records carry
+    unsigned char address = 0x01;  // the plant's ADR on the line
     double event_rate = 1.0;   // multiplier of the plant's own event rates; 0 = none
     PlantShape shape;
     std::vector<ScheduledEvent> events;
@@ -63,6 +64,7 @@ struct WireFrame {
 
 struct TraceRound {
     int number = 0;
+    unsigned char address = 0x01;    // the plant's ADR
     std::vector<std::string> notes;  // plant events at the start of the round
     std::vector<WireFrame> frames;
     bool spoiled = false;
@@ -95,10 +97,12 @@ private:
 // Line time of `chars` characters at `baud` (10 bits each), s.
 double wire_seconds(std::size_t chars, unsigned baud);
 
-// Scenario lines of one round: "# round N" and event comments, each frame
-// as a "~..." line (line feed for end of frame), "@+S" after each frame.
-void write_round(std::ostream& out, const TraceRound& round);
-// {"round":N,"record":"HEX"} or {"round":N,"record":null}.
-std::string truth_line(const TraceRound& round);
+// Scenario lines of one round: "# round N" (", plant at adr K" with
+// `several` plants) and event comments, each frame as a "~..." line (line
+// feed for end of frame), "@+S" after each frame.
+void write_round(std::ostream& out, const TraceRound& round, bool several = false);
+// {"round":N,"record":"HEX"} or {"round":N,"record":null}; with `several`
+// plants {"round":N,"adr":K,"record":...}.
+std::string truth_line(const TraceRound& round, bool several = false);
 
 }  // namespace plant

@@ -43,6 +43,7 @@ struct TraceArgs {
     PlantArgs plant;
     RoundArgs round;
     int rounds = 10;
+    int plants = 1;
     unsigned data_id = 1;
     std::string truth;
 };
@@ -61,11 +62,14 @@ struct BusArgs {
     RoundArgs round;
     LineArgs line;
     long long rounds = 0;
+    int plants = 1;
     bool verbose = false;
 };
 
 void add_plant_options(CLI::App& app, PlantArgs& args);
 void add_round_options(CLI::App& app, RoundArgs& args);
+// --plants N (trace and bus).
+void add_plants_option(CLI::App& app, int& plants);
 // --pty, --serial DEVICE and, unless `with_baud` is false (bus takes the
 // line speed from its round options), --baud; --parity, --stop-bits.
 void add_line_options(CLI::App& app, LineArgs& args, bool with_baud);
@@ -83,6 +87,13 @@ int run_bus(const CLI::App& cmd, BusArgs& args);
 std::string shape_from(const PlantArgs& args, plant::PlantShape& out);
 // Trace settings from the options; "" or the problem with them.
 std::string trace_config_from(const PlantArgs& p, const RoundArgs& r, plant::TraceConfig& out);
+// The plants of one line, at addresses 1..`plants`: plant 1 exactly as the
+// options say; each further one with a seed of its own derived from --seed
+// (its values, events and noise; with --shape varied its counts too), 0 to
+// 3 rectifier modules more than --rectifiers (at most 40), and data id
+// `data_id` + address - 1 in its truth. "" or the problem.
+std::string line_configs_from(const PlantArgs& p, const RoundArgs& r, int plants,
+                              unsigned data_id, std::vector<plant::TraceConfig>& out);
 // The line settings complete (parity from its word) and exactly one of
 // --pty and --serial given; "" or the problem.
 std::string finish_line_args(LineArgs& args);

@@ -1,5 +1,7 @@
 // Options every pwrsim sub-command shares: the plant, the interrogation and
 // the line.
+#include <algorithm>
+
 #include <CLI/CLI.hpp>
 
 #include "tools/common/cli_options.hpp"
@@ -104,6 +106,37 @@ std::string trace_config_from(const PlantArgs& p, const RoundArgs& r, plant::Tra
         c.events.push_back(ev);
     }
     return shape_from(p, c.shape);
+}
+
+void add_plants_option(CLI::App& app, int& plants) {
+    toolcli::add_whole(app, "--plants", plants, 1, 32,
+                       "plants on the line, 1..32, at addresses 1..N, interrogated in turn each "
+                       "round: plant 1 as the options say, each further one with its own seed "
+                       "(derived from --seed), 0 to 3 more rectifiers and data id --data-id + "
+                       "ADR - 1 (default 1)");
+}
+
+std::string line_configs_from(const PlantArgs& p, const RoundArgs& r, int plants,
+                              unsigned data_id, std::vector<plant::TraceConfig>& out) {
+    out.clear();
+    if (static_cast<unsigned long long>(data_id) + static_cast<unsigned long long>(plants) - 1 >
+        0xFFFFFFFFULL)
+        return "--data-id " + std::to_string(data_id) + " leaves no data id for plant " +
+               std::to_string(plants) + " (at most 4294967295)";
+    for (int adr = 1; adr <= plants; ++adr) {
+        PlantArgs own = p;
+        if (adr > 1) {
+            plant::Rng derive(p.seed + 0x9E3779B97F4A7C15ULL * static_cast<std::uint64_t>(adr));
+            own.seed = derive.next();
+            own.rectifiers = std::min(40, p.rectifiers + (adr - 1) % 4);
+        }
+        plant::TraceConfig c;
+        if (std::string problem = trace_config_from(own, r, c); !problem.empty()) return problem;
+        c.address = static_cast<unsigned char>(adr);
+        c.data_id = data_id + static_cast<unsigned>(adr - 1);
+        out.push_back(c);
+    }
+    return std::string();
 }
 
 std::string finish_line_args(LineArgs& a) {

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -31,22 +33,26 @@ CLI::App* add_trace(CLI::App& app, TraceArgs& a) {
                       "also write, one JSON line per round, the record a correct capture "
                       "publishes for it: {\"round\":N,\"record\":\"HEX\"} (2514 hex digits, time "
                       "stamp as zeros) or {\"round\":N,\"record\":null} when noise spoiled the "
-                      "round",
+                      "round (with --plants, per plant: {\"round\":N,\"adr\":K,\"record\":...})",
                       "FILE");
     toolcli::add_whole(*cmd, "--data-id", a.data_id, 0u, 4294967295u,
                        "data id the truth records carry at offset 0 (default 1, the bench "
-                       "host's default)");
+                       "host's default); with --plants, that of plant 1");
+    add_plants_option(*cmd, a.plants);
     add_round_options(*cmd, a.round);
     add_plant_options(*cmd, a.plant);
     return cmd;
 }
 
 int run_trace(const CLI::App& cmd, const TraceArgs& a) {
-    plant::TraceConfig config;
-    if (const std::string problem = trace_config_from(a.plant, a.round, config); !problem.empty())
+    std::vector<plant::TraceConfig> configs;
+    if (const std::string problem =
+            line_configs_from(a.plant, a.round, a.plants, a.data_id, configs);
+        !problem.empty())
         return toolcli::usage_error(cmd, problem);
-    config.rounds = a.rounds;
-    config.data_id = a.data_id;
+    for (auto& c : configs) c.rounds = a.rounds;
+    const plant::TraceConfig& config = configs.front();
+    const bool several = configs.size() > 1;
 
     std::ofstream truth;
     if (!a.truth.empty()) {
@@ -66,17 +72,25 @@ int run_trace(const CLI::App& cmd, const TraceArgs& a) {
                   config.rounds, config.interval, config.shape.rectifiers, config.shape.screens,
                   static_cast<unsigned long long>(config.seed), config.noise);
     out << line;
+    if (several) out << "# " << configs.size() << " plants at addresses 1.." << configs.size()
+                     << ", interrogated in turn\n";
 
-    plant::TraceGenerator gen(config);
+    // Each generator's responder holds its plant: they stay where made.
+    std::vector<std::unique_ptr<plant::TraceGenerator>> gens;
+    for (const auto& c : configs) gens.push_back(std::make_unique<plant::TraceGenerator>(c));
     for (int r = 1; r <= config.rounds && out; ++r) {
-        const plant::TraceRound round = gen.next_round();
-        plant::write_round(out, round);
-        const double rest = config.interval - round.seconds;
+        double seconds = 0.0;
+        for (auto& gen : gens) {
+            const plant::TraceRound round = gen->next_round();
+            plant::write_round(out, round, several);
+            seconds += round.seconds;
+            if (truth.is_open()) truth << plant::truth_line(round, several) << '\n';
+        }
+        const double rest = config.interval - seconds;
         if (r < config.rounds && rest > 0.0) {
             std::snprintf(line, sizeof line, "@+%.3f\n", rest);
             out << line;
         }
-        if (truth.is_open()) truth << plant::truth_line(round) << '\n';
     }
     out.flush();
     if (!out) {

@@ -571,6 +571,8 @@ Report check_configuration(const std::string& config_path, const std::string& in
         w.error(config_path + ": " + error, "");
         return report;
     }
+    report.has_data_id = true;
+    report.data_id = host.data_id;
     const bool id_given = config["host"].isObject() && config["host"].isMember("dataId");
     w.line("data id " + std::to_string(host.data_id) +
            (id_given ? " (from \"host\")" : " (default; \"host\".\"dataId\" sets it)") +
@@ -643,20 +645,63 @@ int run_check(const smdcli::Options& opts) {
             return smdsession::kExitUsage;
         }
     }
-    const Report r = check_configuration(opts.files[0], opts.ini_dir);
-    if (!r.failure.empty()) {
-        std::cerr << "smdhost: " << r.failure << std::endl;
-        return smdsession::kExitFailure;
+    // Each configuration as a device of the line: PATH, or ADDR=PATH.
+    struct Given {
+        std::string path;
+        int address = -1;
+        Report report;
+    };
+    std::vector<Given> given;
+    for (const std::string& word : opts.files) {
+        Given g;
+        g.path = word;
+        smdcli::DeviceSpec spec;
+        if (word.find('=') != std::string::npos && smdcli::read_device_spec(word, spec).empty()) {
+            g.path = spec.config;
+            g.address = spec.address;
+        }
+        g.report = check_configuration(g.path, opts.ini_dir);
+        if (!g.report.failure.empty()) {
+            std::cerr << "smdhost: " << g.report.failure << std::endl;
+            return smdsession::kExitFailure;
+        }
+        given.push_back(std::move(g));
+    }
+    // What devices of one line cannot share: the data id (threshold file
+    // and stored records are found by it) and the address.
+    for (std::size_t k = 0; k < given.size(); ++k) {
+        Writer w(given[k].report);
+        for (std::size_t j = 0; j < k; ++j) {
+            if (given[k].report.has_data_id && given[j].report.has_data_id &&
+                given[k].report.data_id == given[j].report.data_id)
+                w.error("data id " + std::to_string(given[k].report.data_id) +
+                            " is also that of " + given[j].path +
+                            ": each device of a line needs its own",
+                        "");
+            if (given[k].address >= 0 && given[k].address == given[j].address)
+                w.error("address " + std::to_string(given[k].address) + " is also that of " +
+                            given[j].path,
+                        "");
+        }
     }
     smdout::Output out(STDOUT_FILENO);
-    out.text(r.text);
-    out.line(std::to_string(r.errors) + (r.errors == 1 ? " error, " : " errors, ") +
-             std::to_string(r.warnings) + (r.warnings == 1 ? " warning" : " warnings"));
+    int errors = 0;
+    for (std::size_t k = 0; k < given.size(); ++k) {
+        const Report& r = given[k].report;
+        if (given.size() > 1) {
+            if (k > 0) out.line("");
+            if (given[k].address >= 0) out.line("device at adr " + std::to_string(given[k].address));
+        }
+        out.text(r.text);
+        out.line(std::to_string(r.errors) + (r.errors == 1 ? " error, " : " errors, ") +
+                 std::to_string(r.warnings) + (r.warnings == 1 ? " warning" : " warnings"));
+        errors += r.errors;
+    }
     if (!out.flush()) {
         std::cerr << "smdhost: " << out.error() << std::endl;
         return smdsession::kExitFailure;
     }
-    return r.errors != 0 ? smdsession::kExitFailure : smdsession::kExitOk;
+    return errors != 0 ? smdsession::kExitFailure : smdsession::kExitOk;
 }
 
 }  // namespace smdcheck

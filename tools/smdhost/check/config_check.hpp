@@ -19,13 +19,17 @@ struct Report {
     std::string text;     // what is shown, line by line
     int errors = 0;       // the plug-in would fail (or the threshold file cannot be used)
     int warnings = 0;     // the plug-in goes on, but not as the writer likely meant
+    bool has_data_id = false;  // the "host" member could be read: data_id is the device's
+    unsigned data_id = 1;
 };
 
 // Checks the configuration file `config_path`; `ini_dir` is the folder the
 // plug-in knows as ./ini/ (empty: "./ini").
 Report check_configuration(const std::string& config_path, const std::string& ini_dir);
 
-// Runs `smdhost check`; returns the exit status (0 no errors, 1 errors).
+// Runs `smdhost check` on every configuration given (PATH, or ADDR=PATH for
+// the device at that address); two of one data id, or two at one address,
+// are errors. Returns the exit status (0 no errors, 1 errors).
 int run_check(const smdcli::Options& opts);
 
 }  // namespace smdcheck

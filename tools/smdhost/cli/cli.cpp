@@ -25,7 +25,7 @@ const char kOverview[] =
     "  history STORE        list and decode the records kept with --history\n"
     "  decode [FILE|--hex HEX]\n"
     "                       show a 1257-byte data record as named fields\n"
-    "  check CONFIG         tell what the plug-in will make of a configuration\n"
+    "  check CONFIG...      tell what the plug-in will make of configurations\n"
     "  stats FILE...        health of a capture: frames, faults, cycles, no plug-in\n"
     "\n"
     "`smdhost COMMAND --help` describes a command.\n";
@@ -40,13 +40,16 @@ const char kReplay[] =
     "                      [--format json|text] [--diagnostics] [--address N]\n"
     "                      [--baud B] [-v] [--history STORE [--restore]]\n"
     "                      [--mqtt URL] [--ini-dir DIR]\n"
+    "       smdhost replay FILE... --device ADDR=CONFIG... [options but --config\n"
+    "                      and --address]\n"
     "\n"
-    "Runs scenario files in order on one device and a simulated clock that starts\n"
-    "at 2026-01-01T00:00:00 local time. One directive per line; blank lines and\n"
-    "lines starting with # are ignored:\n"
+    "Runs scenario files in order on one device (one per --device) and a simulated\n"
+    "clock that starts at 2026-01-01T00:00:00 local time. One directive per line;\n"
+    "blank lines and lines starting with # are ignored:\n"
     "  ~...                   a frame as heard on the line (LF or CRLF ends it too)\n"
-    "  > CID1 CID2 [HEX]      a frame written decoded (VER 20, ADR 01), encoded and\n"
-    "                         framed like a heard one\n"
+    "  > [adr=N] CID1 CID2 [HEX]\n"
+    "                         a frame written decoded (VER 20, ADR 01 or N), encoded\n"
+    "                         and framed like a heard one\n"
     "  !raw HEX               bytes as heard on the line, framed as they come with\n"
     "                         no line end added (listen --record writes these where\n"
     "                         a frame line cannot hold what was heard)\n"
@@ -63,6 +66,8 @@ const char kReplay[] =
     "                         (default 4), zero-filled\n"
     "  !init [@PATH]          call InitSetting again with that configuration or the\n"
     "                         start-up one; host state is not changed\n"
+    "With several devices (--device) a ! directive acts on every device, or with\n"
+    "adr=N as its first argument (!get adr=2 NAME) on the device of address N.\n"
     "A @PATH is relative to the scenario file's folder and read when its line runs:\n"
     "a !load file holds at most 1 MiB. A line holds at most 1 MiB; a UTF-8\n"
     "byte-order mark at the start of a file is skipped. The clock stays between\n"
@@ -82,6 +87,8 @@ const char kListen[] =
     "                      [--plugin P] [--format json|text] [--diagnostics]\n"
     "                      [--address N] [-v] [--history STORE [--restore]]\n"
     "                      [--mqtt URL] [--ini-dir DIR]\n"
+    "       smdhost listen --serial DEVICE --device ADDR=CONFIG... [options but\n"
+    "                      --config and --address]\n"
     "\n"
     "Opens a serial device or pseudo-terminal (raw, 8N1 unless told otherwise),\n"
     "locked for exclusive use, and runs the plug-in on what it hears, on the wall\n"
@@ -123,7 +130,7 @@ const char kDecodeStatus[] =
     "not written, 2 bad usage.";
 
 const char kCheck[] =
-    "usage: smdhost check CONFIG [--ini-dir DIR]\n"
+    "usage: smdhost check CONFIG... [--ini-dir DIR]\n"
     "\n"
     "Tells what the plug-in will make of the configuration CONFIG before it is\n"
     "deployed: every \"appSetting\" key and the value it becomes (values that\n"
@@ -132,7 +139,10 @@ const char kCheck[] =
     "what it holds (INI errors with file and line, AI signal ids too short to\n"
     "check), and the \"thresholdSetting\" items it would skip, and why.\n"
     "The data id comes from the member \"host\" (default 1). CONFIG and the\n"
-    "threshold file hold at most 1 MiB each.\n";
+    "threshold file hold at most 1 MiB each. Several configurations (the devices\n"
+    "of one line, each PATH or ADDR=PATH as --device takes it) are checked one\n"
+    "after the other; two with the same data id, or two at one address, are an\n"
+    "error.\n";
 
 const char kCheckStatus[] =
     "Exit status: 0 no errors (warnings allowed), 1 errors in the configuration or\n"
@@ -161,8 +171,38 @@ const char kConfigHelp[] =
     "{id: {abs_enable, abs_band, pct_enable, pct_band, period_enable, period_min, "
     "last_time, last_value}}. Without it the configuration is {}";
 
+// Adds one --device to `devices`; a second device at an address already
+// taken is refused, naming both.
+void add_device(const std::string& text, std::vector<DeviceSpec>& devices) {
+    DeviceSpec d;
+    const std::string why = read_device_spec(text, d);
+    if (!why.empty()) throw CLI::ValidationError("--device", why);
+    for (const DeviceSpec& other : devices)
+        if (other.address == d.address)
+            throw CLI::ValidationError("--device", "'" + text + "': address " +
+                                                       std::to_string(d.address) +
+                                                       " already has a device ('" +
+                                                       other.text() + "')");
+    devices.push_back(d);
+}
+
 // What replay and listen share; the format word is mapped afterwards.
 void add_device_options(CLI::App& cmd, Options& o, std::string& format) {
+    cmd.add_option_function<std::vector<std::string>>(
+           "--device",
+           [&o](const std::vector<std::string>& texts) {
+               for (const auto& t : texts) add_device(t, o.devices);
+           },
+           "one device on address ADDR (0-255, decimal or 0x..) with its configuration "
+           "CONFIG, for a line that carries several plants; repeat it for each. Each device "
+           "is made from the one plug-in with its own data id (CONFIG's \"host\" member; they "
+           "must differ), maps and threshold file, and hears only the frames of its address "
+           "(and every bad frame); frames of an address with no device are counted and "
+           "dropped. With more than one, every event carries \"adr\" and the text view "
+           "prefixes each line with the device. Not with --config or --address")
+        ->type_name("ADDR=CONFIG")
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     toolcli::add_text(cmd, "--config", o.config, kConfigHelp, "FILE");
     toolcli::add_text(cmd, "--plugin", o.plugin,
                       "plug-in to load (default ../lib/tarnel_brelm_pxr52_419.so next to this "
@@ -219,6 +259,21 @@ Format format_of(const std::string& word) {
 }
 
 }  // namespace
+
+std::string read_device_spec(const std::string& text, DeviceSpec& out) {
+    const auto eq = text.find('=');
+    if (eq == std::string::npos || eq + 1 >= text.size())
+        return "'" + text + "' is not ADDR=CONFIG (a device address, '=', a configuration file)";
+    bool negative = false;
+    unsigned long long adr = 0;
+    const std::string why = toolcli::read_whole(text.substr(0, eq), 0, 255, negative, adr);
+    if (!why.empty() || adr > 255)
+        return "'" + text + "': the address '" + text.substr(0, eq) +
+               "' is not a device address (0-255, decimal or 0x..)";
+    out.address = static_cast<int>(adr);
+    out.config = text.substr(eq + 1);
+    return std::string();
+}
 
 int parse_command_line(int argc, char** argv, Options& o) {
     o = Options{};
@@ -360,13 +415,12 @@ int parse_command_line(int argc, char** argv, Options& o) {
             if (o.serial.empty()) return toolcli::usage_error(*cmd, "listen needs --serial DEVICE");
             break;
         case Command::history:
+            if (o.files.size() != 1)
+                return toolcli::usage_error(*cmd, o.files.empty() ? "history needs the STORE file"
+                                                                  : "history takes one STORE file");
+            break;
         case Command::check:
-            if (o.files.size() != 1) {
-                const std::string file = o.command == Command::history ? "STORE" : "CONFIG";
-                return toolcli::usage_error(*cmd, o.files.empty()
-                                                      ? cmd->get_name() + " needs the " + file + " file"
-                                                      : cmd->get_name() + " takes one " + file + " file");
-            }
+            if (o.files.empty()) return toolcli::usage_error(*cmd, "check needs the CONFIG file");
             break;
         case Command::decode:
             if (o.has_hex && !o.files.empty())
@@ -379,6 +433,10 @@ int parse_command_line(int argc, char** argv, Options& o) {
         case Command::none:
             break;
     }
+    if (!o.devices.empty() && (!o.config.empty() || o.address >= 0))
+        return toolcli::usage_error(
+            *cmd, std::string("--device gives each device its address and configuration: not with ") +
+                      (!o.config.empty() ? "--config" : "--address"));
     if (o.restore && o.history.empty())
         return toolcli::usage_error(*cmd, "--restore needs --history STORE to restore from");
     if (!o.mqtt.empty()) {

@@ -21,6 +21,17 @@ constexpr std::size_t kMaxRecordFile = 1 << 20;     // bytes of decode's input
 constexpr std::size_t kMaxThresholdFile = 1 << 20;  // bytes of a threshold (INI) file
 constexpr int kMaxJsonDepth = 128;                  // nesting of a configuration
 
+// One device of several on the line (--device ADDR=CONFIG).
+struct DeviceSpec {
+    int address = 0;     // 0..255: the frames of this ADR reach the device
+    std::string config;  // its configuration file
+    // "2=plant2.json", as given: how messages name the device.
+    std::string text() const { return std::to_string(address) + "=" + config; }
+};
+
+// Reads "ADDR=CONFIG" (ADDR as --address takes it). "" or the problem.
+std::string read_device_spec(const std::string& text, DeviceSpec& out);
+
 struct Options {
     Command command = Command::none;
 
@@ -30,6 +41,10 @@ struct Options {
     std::string plugin;              // empty: next to the executable
     Format format = Format::automatic;
     int address = -1;                // 0..255: only frames of this ADR reach the device
+    // replay, listen: one device per entry, each on its own address; empty:
+    // one device of --config (and --address). check: the configurations
+    // given as ADDR=PATH.
+    std::vector<DeviceSpec> devices;
     unsigned baud = 9600;            // replay --raw: wire time; listen: line speed
     serial::Parity parity = serial::Parity::none;  // listen
     int stop_bits = 1;                             // listen

@@ -81,17 +81,6 @@ private:
     sigset_t wait_mask_{};
 };
 
-template <class F>
-void guarded(smdsession::Session& s, const char* op, F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        s.hub().call(op, 0, e.what());
-    } catch (...) {
-        s.hub().call(op, 0, "unknown exception");
-    }
-}
-
 }  // namespace
 
 int run_listen(const smdcli::Options& opts) {
@@ -151,18 +140,16 @@ int run_listen(const smdcli::Options& opts) {
                 const auto r = port.read(buf, sizeof buf, got, error);
                 if (r == serial::SerialLine::ReadStatus::data) {
                     recorder.bytes(buf, got, smdhost::sim_clock::now());
-                    session.line().at_offset(heard);
-                    session.line().bytes(got);
+                    session.at_offset(heard);
+                    session.bytes(got);
                     heard += got;
-                    guarded(session, "frame", [&] {
-                        session.device().process(buf, static_cast<unsigned>(got));
-                    });
+                    session.process(buf, static_cast<unsigned>(got));
                     continue;
                 }
                 if (r == serial::SerialLine::ReadStatus::gone) {
                     port.close();
-                    session.hub().notice("serial device " + opts.serial + " lost (" + error +
-                                         "); reopening");
+                    session.notice("serial device " + opts.serial + " lost (" + error +
+                                   "); reopening");
                     recorder.comment("serial device lost: " + error);
                     service.status("serial device " + opts.serial + " lost (" + error +
                                    "); reopening");
@@ -173,7 +160,7 @@ int run_listen(const smdcli::Options& opts) {
             }
         } else if (!port.is_open() && monotonic_now() >= retry_at) {
             if (port.open_device(opts.serial, settings, error)) {
-                session.hub().notice("serial device " + opts.serial + " back");
+                session.notice("serial device " + opts.serial + " back");
                 recorder.comment("serial device back");
                 service.status(listening);
             } else {
@@ -186,22 +173,22 @@ int run_listen(const smdcli::Options& opts) {
         const double after = monotonic_now();
         if (after >= next_refresh) {
             recorder.directive("!refresh", smdhost::sim_clock::now());
-            guarded(session, "refresh",
-                    [&] { session.hub().call("refresh", session.device().RefreshStatus()); });
+            for (smdsession::DeviceUnit* u : session.running())
+                u->guarded("refresh", [&] { u->hub->call("refresh", u->device->RefreshStatus()); });
             // A stalled process does not make up for missed seconds.
             next_refresh += kRefreshPeriod;
             if (next_refresh <= after) next_refresh = after + kRefreshPeriod;
         }
         if (after >= next_reset) {
             recorder.directive("!reset", smdhost::sim_clock::now());
-            guarded(session, "reset",
-                    [&] { session.hub().call("reset", session.device().Reset()); });
+            for (smdsession::DeviceUnit* u : session.running())
+                u->guarded("reset", [&] { u->hub->call("reset", u->device->Reset()); });
             next_reset += opts.reset_every;
             if (next_reset <= after) next_reset = after + opts.reset_every;
         }
         // A silence is told once it is longer than three cycles.
-        session.line().tick();
-        session.hub().flush();
+        session.tick();
+        for (smdsession::DeviceUnit* u : session.running()) u->hub->flush();
         recorder.flush();
     }
 

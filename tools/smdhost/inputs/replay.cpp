@@ -5,6 +5,7 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "host/sim_clock.hpp"
@@ -23,41 +24,19 @@ namespace {
 using smdscenario::Directive;
 using smdscenario::ScenarioReader;
 
-std::string what_of(const std::exception& e) {
-    return e.what()[0] != '\0' ? e.what() : "exception";
-}
-
 int fail(int status, const std::string& message) {
     std::cerr << "smdhost: " << message << std::endl;
     return status;
 }
 
-// Runs one call into the plug-in; an exception becomes the call's event.
-template <class F>
-void guarded(smdsession::Session& s, const char* op, F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        s.hub().call(op, 0, what_of(e));
-    } catch (...) {
-        s.hub().call(op, 0, "unknown exception");
-    }
-}
-
-void feed(smdsession::Session& s, std::vector<unsigned char>& bytes) {
-    guarded(s, "frame", [&] {
-        s.device().process(bytes.data(), static_cast<unsigned>(bytes.size()));
-    });
-}
-
-void run_ioctl(smdsession::Session& s, const Directive& d) {
+void run_ioctl(smdsession::DeviceUnit& u, const Directive& d) {
     // One spare byte keeps data() valid for out=0 and for an empty input.
     std::vector<unsigned char> in(d.bytes);
     in.push_back(0);
     std::vector<unsigned char> out(static_cast<std::size_t>(d.out_size) + 1, 0);
     int out_len = 0;
-    guarded(s, "ioctl", [&] {
-        const int result = s.device().DeviceIoControl(
+    u.guarded("ioctl", [&] {
+        const int result = u.device->DeviceIoControl(
             d.code, in.data(), static_cast<int>(d.bytes.size()), out.data(), d.out_size, out_len);
         // The int the device wrote; an output shorter than an int is read
         // as far as it goes.
@@ -66,8 +45,67 @@ void run_ioctl(smdsession::Session& s, const Directive& d) {
         const std::size_t have = d.out_size < 4 ? static_cast<std::size_t>(d.out_size) : 4;
         std::memcpy(word, out.data(), have);
         std::memcpy(&written, word, 4);
-        s.hub().ioctl(d.code, result, written, out_len);
+        u.hub->ioctl(d.code, result, written, out_len);
     });
+}
+
+// Runs a directive that acts on a device on device `u`; `config`: the
+// configuration a !init @PATH read.
+void run_on_device(smdsession::DeviceUnit& u, const Directive& d, const Json::Value* config) {
+    SMDSPDevice& device = *u.device;
+    smdevents::EventHub& hub = *u.hub;
+    switch (d.kind) {
+        case Directive::Kind::refresh:
+            u.guarded("refresh", [&] { hub.call("refresh", device.RefreshStatus()); });
+            break;
+        case Directive::Kind::reset:
+            u.guarded("reset", [&] { hub.call("reset", device.Reset()); });
+            break;
+        case Directive::Kind::error:
+            u.guarded("error", [&] { u.protocol->deliver_error("script"); });
+            u.watch->device_error();
+            break;
+        case Directive::Kind::get:
+            try {
+                const float v = device.Get_Value(d.id, d.name);
+                hub.value(d.name, true, v, std::string());
+            } catch (const std::exception& e) {
+                hub.value(d.name, false, 0.0f, e.what()[0] != '\0' ? e.what() : "exception");
+            } catch (...) {
+                hub.value(d.name, false, 0.0f, "unknown exception");
+            }
+            break;
+        case Directive::Kind::load: {
+            const unsigned char none = 0;
+            const unsigned char* data = d.bytes.empty() ? &none : d.bytes.data();
+            // The record it publishes is no round of the line.
+            u.watch->set_loading(true);
+            u.guarded("load", [&] {
+                hub.call("load", device.LoadFromCache(data, static_cast<int>(d.bytes.size())));
+            });
+            u.watch->set_loading(false);
+            break;
+        }
+        case Directive::Kind::ioctl:
+            run_ioctl(u, d);
+            break;
+        case Directive::Kind::init: {
+            const Json::Value& use = config != nullptr ? *config : u.config;
+            u.guarded("init", [&] { hub.call("init", device.InitSetting(use)); });
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+// An adr=N of a directive names a --device address; "" or the problem.
+std::string check_address(const Directive& d, const std::set<int>& addresses, bool by_address) {
+    if (d.adr < 0) return std::string();
+    if (!by_address) return "adr=" + std::to_string(d.adr) + " names a device, but no --device was given";
+    if (addresses.count(d.adr) == 0)
+        return "adr=" + std::to_string(d.adr) + ": no --device at that address";
+    return std::string();
 }
 
 // Runs one directive of `reader`'s line; `clock` is the scenario clock after
@@ -76,64 +114,36 @@ bool run_one(smdsession::Session& s, const ScenarioReader& reader, Directive& d,
              std::string& error) {
     switch (d.kind) {
         case Directive::Kind::none:
-            break;
+            return true;
         case Directive::Kind::frame:
         case Directive::Kind::raw:
-            s.line().at_line(reader.name(), reader.line());
-            s.line().bytes(d.bytes.size());
-            feed(s, d.bytes);
-            break;
+            s.at_line(reader.name(), reader.line());
+            s.bytes(d.bytes.size());
+            s.process(d.bytes.data(), static_cast<unsigned>(d.bytes.size()));
+            return true;
         case Directive::Kind::advance:
         case Directive::Kind::set_clock:
             smdhost::sim_clock::set_simulated(clock);
-            s.line().tick();
+            s.tick();
             // Outputs that tell time (a stale line) follow the simulated clock.
-            s.hub().flush();
+            for (smdsession::DeviceUnit* u : s.running()) u->hub->flush();
+            return true;
+        default:
             break;
-        case Directive::Kind::refresh:
-            guarded(s, "refresh", [&] { s.hub().call("refresh", s.device().RefreshStatus()); });
-            break;
-        case Directive::Kind::reset:
-            guarded(s, "reset", [&] { s.hub().call("reset", s.device().Reset()); });
-            break;
-        case Directive::Kind::error:
-            guarded(s, "error", [&] { s.protocol().deliver_error("script"); });
-            s.line().device_error();
-            break;
-        case Directive::Kind::get:
-            try {
-                const float v = s.device().Get_Value(d.id, d.name);
-                s.hub().value(d.name, true, v, std::string());
-            } catch (const std::exception& e) {
-                s.hub().value(d.name, false, 0.0f, what_of(e));
-            } catch (...) {
-                s.hub().value(d.name, false, 0.0f, "unknown exception");
-            }
-            break;
-        case Directive::Kind::load: {
-            if (d.has_path && !smdscenario::read_load_file(d, d.bytes, error)) return false;
-            const unsigned char none = 0;
-            const unsigned char* data = d.bytes.empty() ? &none : d.bytes.data();
-            // The record it publishes is no round of the line.
-            s.line().set_loading(true);
-            guarded(s, "load", [&] {
-                s.hub().call("load",
-                             s.device().LoadFromCache(data, static_cast<int>(d.bytes.size())));
-            });
-            s.line().set_loading(false);
-            break;
-        }
-        case Directive::Kind::ioctl:
-            run_ioctl(s, d);
-            break;
-        case Directive::Kind::init: {
-            Json::Value config;
-            if (d.has_path && !smdscenario::read_init_file(d, config, error)) return false;
-            const Json::Value& use = d.has_path ? config : s.config();
-            guarded(s, "init", [&] { s.hub().call("init", s.device().InitSetting(use)); });
-            break;
-        }
     }
+    if (d.kind == Directive::Kind::load && d.has_path &&
+        !smdscenario::read_load_file(d, d.bytes, error))
+        return false;
+    Json::Value config;
+    if (d.kind == Directive::Kind::init && d.has_path &&
+        !smdscenario::read_init_file(d, config, error))
+        return false;
+    const Json::Value* read = d.kind == Directive::Kind::init && d.has_path ? &config : nullptr;
+    // Every device in turn, or the one adr=N names (nothing when that one
+    // was left out of the run).
+    const std::vector<smdsession::DeviceUnit*> devices = s.running();
+    for (smdsession::DeviceUnit* u : devices)
+        if (d.adr < 0 || u->address == d.adr) run_on_device(*u, d, read);
     return true;
 }
 
@@ -141,7 +151,8 @@ using smdinput::folder_for;
 using smdinput::Input;
 
 // The validating pass over every file that can be read twice; keeps nothing.
-int validate(std::vector<Input>& inputs) {
+// `addresses`: those of --device (`by_address`), which adr=N may name.
+int validate(std::vector<Input>& inputs, const std::set<int>& addresses, bool by_address) {
     double clock = start_epoch();
     bool clock_known = true;  // no pipe before this file moved the clock unseen
     for (auto& in : inputs) {
@@ -158,6 +169,8 @@ int validate(std::vector<Input>& inputs) {
             if (st == ScenarioReader::Status::malformed) return fail(smdsession::kExitUsage, error);
             if (st == ScenarioReader::Status::read_error)
                 return fail(smdsession::kExitFailure, error);
+            if (const std::string bad = check_address(d, addresses, by_address); !bad.empty())
+                return fail(smdsession::kExitUsage, reader.where() + bad);
             const auto at = smdscenario::check_at_file(d, error);
             if (at != smdscenario::AtFile::usable)
                 return fail(at == smdscenario::AtFile::malformed ? smdsession::kExitUsage
@@ -189,6 +202,13 @@ int run_scenarios(smdsession::Session& session, std::vector<Input>& inputs) {
             }
             // A line from a pipe is checked as it comes, like every line of a
             // file was before the run.
+            if (const std::string bad =
+                    checked ? std::string()
+                            : check_address(d, session.addresses(), session.by_address());
+                !bad.empty()) {
+                session.finish();
+                return fail(smdsession::kExitUsage, reader.where() + bad);
+            }
             const auto at =
                 checked ? smdscenario::AtFile::usable : smdscenario::check_at_file(d, error);
             if (at != smdscenario::AtFile::usable) {
@@ -229,12 +249,12 @@ int run_raw(smdsession::Session& session, std::vector<Input>& inputs, unsigned b
             }
             if (n == 0) break;
             for (long k = 0; k < n; ++k) {
-                session.line().at_offset(sent);
+                session.at_offset(sent);
                 ++sent;
                 smdhost::sim_clock::set_simulated(start + static_cast<double>(sent) * byte_time);
-                session.line().bytes(1);
+                session.bytes(1);
                 unsigned char b = static_cast<unsigned char>(chunk[static_cast<std::size_t>(k)]);
-                guarded(session, "frame", [&] { session.device().process(&b, 1); });
+                session.process(&b, 1);
             }
             if (session.output_failed()) break;
         }
@@ -258,7 +278,9 @@ int run_replay(const smdcli::Options& opts) {
     int status = smdinput::open_inputs(opts.files, opts.raw ? "a raw capture" : "a scenario", inputs);
     if (status != smdsession::kExitOk) return status;
     if (!opts.raw) {
-        status = validate(inputs);
+        std::set<int> addresses;
+        for (const auto& dev : opts.devices) addresses.insert(dev.address);
+        status = validate(inputs, addresses, !opts.devices.empty());
         if (status != smdsession::kExitOk) return status;
     }
 

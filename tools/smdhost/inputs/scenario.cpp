@@ -97,7 +97,20 @@ std::string join_path(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-bool parse_frame_decoded(const std::string& rest, Directive& d, std::string& error) {
+bool parse_frame_decoded(const std::string& line, Directive& d, std::string& error) {
+    // "adr=N" first: the frame of the device at address N (several devices
+    // on one line); ADR 01 without it.
+    std::string rest = line;
+    unsigned long adr = 0x01;
+    if (rest.compare(0, 4, "adr=") == 0) {
+        std::string after;
+        const std::string word = first_word(rest, after);
+        if (!parse_uint(word.substr(4), 255, adr)) {
+            error = "'>': '" + shortened(word) + "' is not adr=N with N 0..255";
+            return false;
+        }
+        rest = after;
+    }
     std::string after_cid1;
     std::string after_cid2;
     const std::string cid1 = first_word(rest, after_cid1);
@@ -115,7 +128,8 @@ bool parse_frame_decoded(const std::string& rest, Directive& d, std::string& err
                 std::to_string(smdhost::kMaxInfoBytes) + " fit in a frame";
         return false;
     }
-    const std::string frame = smdhost::encode_frame(0x20, 0x01, c1, c2, info.data(), info.size());
+    const std::string frame = smdhost::encode_frame(0x20, static_cast<unsigned char>(adr), c1, c2,
+                                                    info.data(), info.size());
     d.bytes.assign(frame.begin(), frame.end());
     return true;
 }
@@ -200,6 +214,17 @@ bool parse_line(const std::string& raw, const std::string& folder, Directive& d,
     } else if (lead == '!') {
         std::string rest;
         const std::string word = first_word(text, rest);
+        if (word != "!raw" && rest.compare(0, 4, "adr=") == 0) {
+            std::string after;
+            const std::string adr = first_word(rest, after);
+            unsigned long v = 0;
+            if (!parse_uint(adr.substr(4), 255, v)) {
+                error = word + ": '" + shortened(adr) + "' is not adr=N with N 0..255";
+                return false;
+            }
+            d.adr = static_cast<int>(v);
+            rest = after;
+        }
         if (word == "!refresh" || word == "!reset" || word == "!error") {
             if (!rest.empty()) {
                 error = word + " takes no argument";

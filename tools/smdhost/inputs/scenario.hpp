@@ -36,6 +36,10 @@ struct Directive {
     int out_size = 4;
     bool has_path = false;
     std::string path;  // resolved against the scenario file's folder
+    // A `!` directive that acts on a device: "adr=N" as its first argument
+    // names the device of address N (several devices, --device); -1: every
+    // device.
+    int adr = -1;
 };
 
 // Largest output buffer a !ioctl may ask for.

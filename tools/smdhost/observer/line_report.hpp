@@ -105,6 +105,9 @@ struct LineTotals {
     unsigned long long publishes_outside = 0;  // publishes while no cycle was open
     double longest_silence = 0;               // longest time without a byte, s
     int alarms_active = -1;                   // filled by the caller; -1: not known
+    // Several devices: good frames of addresses that have no device, by
+    // address (filled by the caller; empty with one device).
+    std::map<int, unsigned long long> no_device;
 };
 
 // A capture's health for `smdhost stats`.

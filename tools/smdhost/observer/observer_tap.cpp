@@ -34,10 +34,11 @@ void ObserverTap::on_line_frame(const FrameDecoder& d, FrameDecoder::Status stat
     }
     if (bad) {
         observer_.bad_frame(t, pos_, d.fault_detail());
-        if (dissection_) dissection_(dissect_bad_frame(t, pos_, d.fault_detail(), d.text(), d.text_size()));
+        if (dissection_ && dissect_bad_) dissection_(dissect_bad_frame(t, pos_, d.fault_detail(), d.text(), d.text_size()));
         return;
     }
-    if (dissection_) dissection_(dissect_frame(t, pos_, d.frame(), d.frame_size()));
+    if (dissection_ && (delivered || dissect_others_))
+        dissection_(dissect_frame(t, pos_, d.frame(), d.frame_size()));
     if (delivered)
         observer_.frame(t, pos_, d.frame(), d.frame_size());
     else

@@ -30,6 +30,13 @@ public:
     void at_offset(unsigned long long offset);
     // -v: every frame dissected (frame_dissection.hpp) goes to `out`.
     void set_dissection(Lines out) { dissection_ = std::move(out); }
+    // Which frames are dissected: by default every one. Several devices on
+    // one line each dissect their own good frames (`others` false), and one
+    // of them the bad ones (`bad`), so that each frame is shown once.
+    void set_dissection_scope(bool others, bool bad) {
+        dissect_others_ = others;
+        dissect_bad_ = bad;
+    }
 
     void on_line_frame(const smdhost::FrameDecoder& decoder, smdhost::FrameDecoder::Status status,
                        std::size_t index, bool delivered) override;
@@ -38,6 +45,8 @@ private:
     LineObserver& observer_;
     Clock clock_;
     Lines dissection_;
+    bool dissect_others_ = true;
+    bool dissect_bad_ = true;
     bool stream_ = false;
     unsigned long long base_ = 0;
     LinePosition pos_;

@@ -77,6 +77,11 @@ Json::Value line_event(const LineTotals& t) {
     v["duplicates"] = static_cast<Json::UInt64>(t.duplicates);
     v["other_address"] = static_cast<Json::UInt64>(t.other_address);
     if (t.alarms_active >= 0) v["alarms_active"] = t.alarms_active;
+    if (!t.no_device.empty()) {
+        Json::Value by(Json::objectValue);  // key: the address in decimal
+        for (const auto& n : t.no_device) by[std::to_string(n.first)] = static_cast<Json::UInt64>(n.second);
+        v["no_device"] = by;
+    }
     return v;
 }
 
@@ -153,7 +158,7 @@ std::string event_line(const Json::Value& event) {
     static const std::vector<std::string> kLine = {
         "bytes",    "frames",         "bad_frames",     "cycles",     "published",
         "dropped",  "complete",       "longest_silence", "outside_cycles", "duplicates",
-        "other_address", "alarms_active"};
+        "other_address", "alarms_active", "no_device"};
     static const std::vector<std::string> kStats = {"line", "seconds", "per_minute", "error_rates",
                                                     "cycle_period", "completeness"};
     static const std::vector<std::string> kNone;

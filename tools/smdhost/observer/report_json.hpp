@@ -15,7 +15,8 @@
 //    "outside_cycles":N,"duplicates":N,"other_address":N,"alarms_active":N}
 //   "complete": cycles whose capture round, followed from the line, completed
 //   (what the plug-in should have published); "alarms_active" only when the
-//   caller filled it in.
+//   caller filled it in; "no_device":{"5":12} (several devices: good frames
+//   of each address that has no device, dropped) only when any.
 //
 // The caller adds "t" (iso_time of the host clock when the event is
 // written) and writes the line with event_line().

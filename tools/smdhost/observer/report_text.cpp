@@ -91,6 +91,13 @@ std::string summary_block(const LineTotals& t) {
         s += "\n" + row("alarms", t.alarms_active == 0
                                       ? std::string("none active")
                                       : std::to_string(t.alarms_active) + " still active");
+    if (!t.no_device.empty()) {
+        std::string by;
+        for (const auto& n : t.no_device)
+            by += (by.empty() ? "" : ", ") + plural(n.second, "frame", "frames") + " at adr " +
+                  std::to_string(n.first);
+        s += "\n" + row("no device", by + ", dropped");
+    }
     return s;
 }
 

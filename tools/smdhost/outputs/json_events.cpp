@@ -177,14 +177,22 @@ void JsonSink::log(const std::string& line) {
     emit("{\"ev\":\"log\",\"line\":" + json_string(line));
 }
 
+void JsonSink::set_address(int adr) {
+    adr_ = adr;
+    adr_member_ = adr >= 0 ? ",\"adr\":" + std::to_string(adr) : std::string();
+}
+
 void JsonSink::notice(const std::string& text) {
     out_.flush();
-    std::cerr << "smdhost: " << text << std::endl;
+    std::cerr << "smdhost: ";
+    if (adr_ >= 0) std::cerr << "device " << adr_ << ": ";
+    std::cerr << text << std::endl;
 }
 
 void JsonSink::cycle(const smdobserver::CycleReport& report) {
     if (!diagnostics_) return;
     Json::Value ev = smdobserver::cycle_event(report);
+    if (adr_ >= 0) ev["adr"] = adr_;
     ev["t"] = stamp();
     out_.line(smdobserver::event_line(ev));
 }
@@ -196,6 +204,7 @@ void JsonSink::line_note(const smdobserver::LineNote& note) {
 void JsonSink::line_summary(const smdobserver::LineTotals& totals) {
     if (!diagnostics_) return;
     Json::Value ev = smdobserver::line_event(totals);
+    if (adr_ >= 0) ev["adr"] = adr_;
     ev["t"] = stamp();
     out_.line(smdobserver::event_line(ev));
 }
@@ -215,6 +224,7 @@ const std::string& JsonSink::stamp() {
 }
 
 void JsonSink::emit(std::string open) {
+    open += adr_member_;
     open += ",\"t\":\"";
     open += stamp();
     open += "\"}";

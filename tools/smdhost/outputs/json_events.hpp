@@ -30,6 +30,10 @@ public:
     // Notices go to standard error: standard output carries events only.
     JsonSink(smdout::Output& out, bool diagnostics) : out_(out), diagnostics_(diagnostics) {}
 
+    // One of several devices on the line: every event carries "adr" (the
+    // device address, a number) before "t"; its notices name the device.
+    void set_address(int adr);
+
     void host_event(const smdhost::HostEvent& e) override;
     void call(const std::string& op, int result, const std::string& error) override;
     void value(const std::string& name, bool ok, float value, const std::string& error) override;
@@ -51,6 +55,8 @@ private:
 
     smdout::Output& out_;
     bool diagnostics_;
+    int adr_ = -1;
+    std::string adr_member_;  // ,"adr":N or empty
     double stamp_at_ = -1.0;
     bool stamp_made_ = false;
     std::string stamp_;

@@ -67,6 +67,10 @@ void MqttSink::host_event(const HostEvent& e) {
     check_stale();
 }
 
+void MqttSink::notice(const std::string& text) {
+    if (text.compare(0, 19, "left out of the run") == 0) stop();
+}
+
 void MqttSink::check_stale() {
     if (stale_ || smdhost::sim_clock::now() - last_record_ < kStaleAfter) return;
     stale_ = true;

@@ -59,7 +59,8 @@ public:
     void value(const std::string&, bool, float, const std::string&) override {}
     void ioctl(int, int, std::int32_t, int) override {}
     void log(const std::string&) override {}
-    void notice(const std::string&) override {}
+    // A device left out of the run (its InitSetting threw) says "offline".
+    void notice(const std::string& text) override;
     void cycle(const smdobserver::CycleReport&) override {}
     void line_note(const smdobserver::LineNote&) override {}
     void line_summary(const smdobserver::LineTotals&) override {}

@@ -167,7 +167,19 @@ std::string format_round(const std::string& header, const unsigned char* bytes, 
     return s;
 }
 
-void TextSink::line(const std::string& text) { out_.line(text); }
+void TextSink::line(const std::string& text) {
+    if (prefix_.empty()) {
+        out_.line(text);
+        return;
+    }
+    // A block of lines: each one names the device.
+    std::string s = prefix_;
+    for (char c : text) {
+        s += c;
+        if (c == '\n') s += prefix_;
+    }
+    out_.line(s);
+}
 
 std::vector<std::string> TextSink::alarm_changes() {
     std::vector<std::string> lines;

@@ -39,6 +39,9 @@ public:
 
     // The device whose host alarm state is shown (set once it exists).
     void set_device(const SMDVDevice* device) { device_ = device; }
+    // One of several devices on the line: every line shown starts with
+    // `prefix` ("adr 2 id 7 | ").
+    void set_prefix(std::string prefix) { prefix_ = std::move(prefix); }
     // The header of the next round block ("cycle 7"); without it, "record".
     void set_round_label(std::function<std::string()> label) { label_ = std::move(label); }
 
@@ -70,6 +73,7 @@ private:
     bool verbose_;
     const SMDVDevice* device_ = nullptr;
     std::function<std::string()> label_;
+    std::string prefix_;
     bool in_round_ = false;            // between a publish and its history
     std::vector<unsigned char> record_;
     std::map<std::string, int> shown_;  // alarm key -> level, as last shown

@@ -33,6 +33,10 @@ struct DeviceRef {
 
 // Called once per device, after the device exists and has its host state and
 // before InitSetting, so that what it logs or raises from then on is seen.
+// A device whose InitSetting then throws is left out of a run of several
+// (--device): its hub tells its observers once with a notice ("left out of
+// the run: ...") and carries no further event; it stays valid, and its
+// observers attached, until the session ends.
 using DeviceHook = std::function<void(const DeviceRef&)>;
 
 }  // namespace smdsession

@@ -49,6 +49,10 @@ void EventHub::notice(const std::string& text) {
     for (EventSink* o : observers_) o->notice(text);
 }
 
+void EventHub::observers_notice(const std::string& text) {
+    for (EventSink* o : observers_) o->notice(text);
+}
+
 void EventHub::cycle(const smdobserver::CycleReport& report) {
     pump_logs();
     sink_.cycle(report);

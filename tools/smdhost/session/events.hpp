@@ -66,6 +66,9 @@ public:
     void value(const std::string& name, bool ok, float value, const std::string& error);
     void ioctl(int code, int result, std::int32_t out, int out_len);
     void notice(const std::string& text);
+    // A notice about the whole line that the session has written once on
+    // the main output (several devices): only the observers see it here.
+    void observers_notice(const std::string& text);
     void cycle(const smdobserver::CycleReport& report);
     void line_note(const smdobserver::LineNote& note);
     void line_summary(const smdobserver::LineTotals& totals);

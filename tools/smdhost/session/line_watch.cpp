@@ -32,6 +32,7 @@ void LineWatch::finish() {
     observer_.finish(smdhost::sim_clock::now());
     smdobserver::LineTotals totals = observer_.totals();
     totals.alarms_active = static_cast<int>(protocol_.active_alarms.size());
+    if (no_device_ != nullptr) totals.no_device = *no_device_;
     hub_.line_summary(totals);
 }
 

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <string>
 
 #include "host/pmbus_protocol.hpp"
@@ -47,6 +48,13 @@ public:
     // reports the line's totals, the alarms still active among them. Once.
     void finish();
 
+    // Several devices: which frames this one dissects (-v), see
+    // ObserverTap::set_dissection_scope.
+    void set_dissection_scope(bool others, bool bad) { tap_.set_dissection_scope(others, bad); }
+    // Several devices: the frames of addresses without a device, which the
+    // totals carry (owned by the session, read at finish()).
+    void set_no_device(const std::map<int, unsigned long long>* counts) { no_device_ = counts; }
+
     // The text view's header of a round block: "cycle 7" within a cycle,
     // "record" for one published outside any.
     std::string round_label() const;
@@ -59,6 +67,7 @@ private:
     PMBusProtocol& protocol_;
     smdobserver::LineObserver observer_;
     smdobserver::ObserverTap tap_;
+    const std::map<int, unsigned long long>* no_device_ = nullptr;
     bool loading_ = false;
     bool finished_ = false;
 };

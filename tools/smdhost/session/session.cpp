@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <iostream>
+#include <map>
 
 #include <unistd.h>
 
@@ -13,28 +14,134 @@ namespace smdsession {
 
 namespace {
 
-int fail(const std::string& message) {
+int fail(const std::string& message, int status = kExitFailure) {
     std::cerr << "smdhost: " << message << std::endl;
-    return kExitFailure;
+    return status;
 }
 
 }  // namespace
 
 Session::~Session() {
-    watch_.reset();
-    if (device_) device_->host_listener = nullptr;
-    device_.reset();
+    running_.clear();
+    units_.clear();
     capture_.stop();
+}
+
+int Session::read_configs(const smdcli::Options& opts) {
+    by_address_ = !opts.devices.empty();
+    std::vector<smdcli::DeviceSpec> specs = opts.devices;
+    if (specs.empty()) {
+        smdcli::DeviceSpec one;
+        one.address = opts.address;
+        one.config = opts.config;
+        specs.push_back(one);
+    }
+    std::map<unsigned, const DeviceUnit*> by_id;
+    std::string error;
+    for (const smdcli::DeviceSpec& spec : specs) {
+        auto u = std::make_unique<DeviceUnit>();
+        u->address = spec.address;
+        u->config_path = spec.config;
+        if (!u->config_path.empty() && !smdconfig::load_config(u->config_path, u->config, error))
+            return fail(error);
+        if (!smdconfig::read_host_settings(u->config, u->host, error))
+            return fail((u->config_path.empty() ? std::string("configuration") : u->config_path) +
+                        ": " + error);
+        if (by_address_) {
+            // The plug-in finds its threshold file by data id, and the store
+            // keeps records under it: two devices cannot share one.
+            const auto other = by_id.find(u->host.data_id);
+            if (other != by_id.end())
+                return fail("--device " + spec.text() + ": data id " +
+                                std::to_string(u->host.data_id) + " is also that of --device " +
+                                std::to_string(other->second->address) + "=" +
+                                other->second->config_path + "; each device needs its own "
+                                "(\"host\": {\"dataId\": N})",
+                            kExitUsage);
+            addresses_.insert(u->address);
+            by_id[u->host.data_id] = u.get();
+        }
+        units_.push_back(std::move(u));
+    }
+    return kExitOk;
+}
+
+void Session::make_events(DeviceUnit& u, const smdcli::Options& opts) {
+    if (json_) {
+        auto sink = std::make_unique<smdevents::JsonSink>(out_, opts.diagnostics);
+        if (several()) sink->set_address(u.address);
+        u.sink = std::move(sink);
+    } else {
+        auto text = std::make_unique<smdevents::TextSink>(out_, opts.verbose);
+        if (several())
+            text->set_prefix("adr " + std::to_string(u.address) + " id " +
+                             std::to_string(u.host.data_id) + " | ");
+        u.text = text.get();
+        u.sink = std::move(text);
+    }
+    u.hub = std::make_unique<smdevents::EventHub>(*u.sink, &capture_);
+    DeviceUnit* unit = &u;
+    u.hub->set_tap([this, unit](const smdhost::HostEvent& e) {
+        if (e.kind == smdhost::HostEvent::Kind::publish && unit->watch) unit->watch->published();
+        if (history_) store(*unit, e);
+    });
+}
+
+int Session::make_device(DeviceUnit& u, const smdcli::Options& opts, bool replay,
+                         bool& init_failed, std::string& why) {
+    std::string error;
+    u.device.reset(plugin_.create(error));
+    if (!u.device) {
+        u.hub->flush();
+        return fail(error);
+    }
+    u.protocol = dynamic_cast<PMBusProtocol*>(u.device.get());
+    if (u.protocol == nullptr) {
+        u.hub->flush();
+        return fail("the plug-in's device does not run on the host's protocol engine");
+    }
+    u.device->host_listener = u.hub.get();
+    smdconfig::apply_host_settings(u.host, *u.device);
+    u.protocol->accept_lf_eoi = replay;
+    u.protocol->address_filter = u.address;
+    u.watch = std::make_unique<LineWatch>(*u.hub, *u.protocol, opts.verbose && !json_);
+    if (u.text != nullptr) {
+        u.text->set_device(u.device.get());
+        LineWatch* watch = u.watch.get();
+        u.text->set_round_label([watch] { return watch->round_label(); });
+    }
+    if (!device_hooks_.empty()) {
+        DeviceRef ref;
+        ref.address = u.address;
+        ref.data_id = static_cast<std::uint32_t>(u.device->DataId());
+        ref.config_path = u.config_path;
+        ref.several = several();
+        ref.hub = u.hub.get();
+        ref.device = u.device.get();
+        for (const DeviceHook& hook : device_hooks_) hook(ref);
+    }
+
+    init_failed = false;
+    try {
+        const int result = u.device->InitSetting(u.config);
+        u.hub->call("init", result);
+        return kExitOk;
+    } catch (const std::exception& e) {
+        u.hub->call("init", 0, e.what()[0] != '\0' ? e.what() : "exception");
+        why = std::string("InitSetting failed: ") + e.what();
+    } catch (...) {
+        u.hub->call("init", 0, "unknown exception");
+        why = "InitSetting failed with an unknown exception";
+    }
+    init_failed = true;
+    u.hub->flush();
+    return kExitOk;
 }
 
 int Session::start(const smdcli::Options& opts, bool replay) {
     std::string error;
-    if (!opts.config.empty()) {
-        if (!smdconfig::load_config(opts.config, config_, error)) return fail(error);
-    }
-    if (!smdconfig::read_host_settings(config_, host_, error))
-        return fail((opts.config.empty() ? std::string("configuration") : opts.config) + ": " +
-                    error);
+    const int read = read_configs(opts);
+    if (read != kExitOk) return read;
 
     if (!opts.history.empty()) {
         history_ = std::make_unique<smdhistory::HistoryStore>();
@@ -51,126 +158,136 @@ int Session::start(const smdcli::Options& opts, bool replay) {
     // Every event leaves at once: if the plug-in crashes, what led up to it
     // has been written.
     out_.set_autoflush(true);
-    if (json_) {
-        sink_ = std::make_unique<smdevents::JsonSink>(out_, opts.diagnostics);
-    } else {
-        auto text = std::make_unique<smdevents::TextSink>(out_, opts.verbose);
-        text_ = text.get();
-        sink_ = std::move(text);
+    for (auto& u : units_) make_events(*u, opts);
+    if (several()) {
+        if (json_)
+            line_sink_ = std::make_unique<smdevents::JsonSink>(out_, opts.diagnostics);
+        else
+            line_sink_ = std::make_unique<smdevents::TextSink>(out_, opts.verbose);
     }
-    hub_ = std::make_unique<smdevents::EventHub>(*sink_, &capture_);
-    hub_->set_tap([this](const smdhost::HostEvent& e) {
-        if (e.kind == smdhost::HostEvent::Kind::publish && watch_) watch_->published();
-        if (history_) store(e);
-    });
 
+    DeviceUnit& first = *units_.front();
     const std::string path = opts.plugin.empty() ? smdplugin::default_plugin_path() : opts.plugin;
     if (!plugin_.load(path, error)) {
-        hub_->flush();
+        first.hub->flush();
         return fail(error);
     }
-    device_.reset(plugin_.create(error));
-    if (!device_) {
-        hub_->flush();
-        return fail(error);
+    for (auto& u : units_) {
+        bool init_failed = false;
+        std::string why;
+        const int made = make_device(*u, opts, replay, init_failed, why);
+        if (made != kExitOk) return made;
+        if (!init_failed) {
+            u->running = true;
+            running_.push_back(u.get());
+            continue;
+        }
+        if (!by_address_) return fail(why);
+        // One device's failure is its own: the others run.
+        left_out_ = true;
+        std::cerr << "smdhost: " << u->name() << ": " << why << "; left out of the run"
+                  << std::endl;
+        u->hub->observers_notice("left out of the run: " + why);
     }
-    protocol_ = dynamic_cast<PMBusProtocol*>(device_.get());
-    if (protocol_ == nullptr) {
-        hub_->flush();
-        return fail("the plug-in's device does not run on the host's protocol engine");
+    if (running_.empty()) return fail("no device started");
+    // -v: each frame dissected once, by its device; a bad one by the first.
+    if (several())
+        for (DeviceUnit* u : running_) u->watch->set_dissection_scope(false, u == running_.front());
+    if (by_address_) {
+        std::set<int> heard;
+        for (const DeviceUnit* u : running_) heard.insert(u->address);
+        census_ = std::make_unique<AddressCensus>(heard, replay);
+        for (DeviceUnit* u : running_) u->watch->set_no_device(&census_->unrouted());
     }
-    device_->host_listener = hub_.get();
-    smdconfig::apply_host_settings(host_, *device_);
-    protocol_->accept_lf_eoi = replay;
-    protocol_->address_filter = opts.address;
-    watch_ = std::make_unique<LineWatch>(*hub_, *protocol_, opts.verbose && !json_);
-    if (text_ != nullptr) {
-        text_->set_device(device_.get());
-        text_->set_round_label([this] { return watch_->round_label(); });
-    }
-    if (!device_hooks_.empty()) {
-        DeviceRef ref;
-        ref.address = opts.address;
-        ref.data_id = static_cast<std::uint32_t>(device_->DataId());
-        ref.config_path = opts.config;
-        ref.hub = hub_.get();
-        ref.device = device_.get();
-        for (const DeviceHook& hook : device_hooks_) hook(ref);
-    }
-
-    try {
-        const int result = device_->InitSetting(config_);
-        hub_->call("init", result);
-    } catch (const std::exception& e) {
-        hub_->call("init", 0, e.what()[0] != '\0' ? e.what() : "exception");
-        hub_->flush();
-        return fail(std::string("InitSetting failed: ") + e.what());
-    } catch (...) {
-        hub_->call("init", 0, "unknown exception");
-        hub_->flush();
-        return fail("InitSetting failed with an unknown exception");
-    }
-    if (opts.restore) restore();
+    if (opts.restore)
+        for (DeviceUnit* u : running_) restore(*u);
     return kExitOk;
 }
 
-void Session::store(const smdhost::HostEvent& e) {
-    if (e.kind != smdhost::HostEvent::Kind::history || !device_) return;
+void Session::process(unsigned char* data, unsigned len) {
+    if (census_) census_->bytes(data, len);
+    for (DeviceUnit* u : running_) u->guarded("frame", [&] { u->device->process(data, len); });
+}
+
+void Session::at_line(const std::string& file, int line) {
+    for (DeviceUnit* u : running_) u->watch->at_line(file, line);
+}
+
+void Session::at_offset(unsigned long long offset) {
+    for (DeviceUnit* u : running_) u->watch->at_offset(offset);
+}
+
+void Session::bytes(std::size_t n) {
+    for (DeviceUnit* u : running_) u->watch->bytes(n);
+}
+
+void Session::tick() {
+    for (DeviceUnit* u : running_) u->watch->tick();
+}
+
+void Session::notice(const std::string& text) {
+    if (!line_sink_) {
+        hub().notice(text);
+        return;
+    }
+    hub().pump_logs();
+    line_sink_->notice(text);
+    for (DeviceUnit* u : running_) u->hub->observers_notice(text);
+}
+
+void Session::store(DeviceUnit& u, const smdhost::HostEvent& e) {
+    if (e.kind != smdhost::HostEvent::Kind::history || !u.device) return;
     if (!history_ || history_->vanished()) {
         // Told once when it vanished; counted from then on.
         if (history_failed_) ++records_lost_;
         return;
     }
     std::string error;
-    if (!history_->save(device_->DataId(), smdhost::sim_clock::now(), e.bytes.data(),
+    if (!history_->save(u.device->DataId(), smdhost::sim_clock::now(), e.bytes.data(),
                         e.bytes.size(), error)) {
         history_failed_ = true;
         ++records_lost_;
-        hub_->notice("record not stored: " + error);
+        u.hub->notice("record not stored: " + error);
     }
 }
 
-void Session::restore() {
+void Session::restore(DeviceUnit& u) {
+    smdevents::EventHub& hub = *u.hub;
     smdhistory::StoredRecord r;
     bool found = false;
     std::string error;
-    if (!history_->newest(device_->DataId(), r, found, error)) {
+    if (!history_->newest(u.device->DataId(), r, found, error)) {
         history_failed_ = true;
-        hub_->notice("nothing restored: " + error);
+        hub.notice("nothing restored: " + error);
         return;
     }
     if (!found) {
-        hub_->notice("no stored record of data id " + std::to_string(device_->DataId()) +
-                     " to restore");
+        hub.notice("no stored record of data id " + std::to_string(u.device->DataId()) +
+                   " to restore");
         return;
     }
     // The store is outside input: a row of another length is no record of
     // this device, and LoadFromCache is not the place to find that out.
     if (r.record.size() != smdfields::kRecordSize) {
-        hub_->notice("warning: stored record " + std::to_string(r.row) + " is " +
-                     std::to_string(r.record.size()) + " bytes, not " +
-                     std::to_string(smdfields::kRecordSize) + ": not restored");
+        hub.notice("warning: stored record " + std::to_string(r.row) + " is " +
+                   std::to_string(r.record.size()) + " bytes, not " +
+                   std::to_string(smdfields::kRecordSize) + ": not restored");
         return;
     }
-    hub_->notice("restoring record " + std::to_string(r.row) + " saved at " + r.saved_at);
-    watch_->set_loading(true);
-    try {
-        hub_->call("load", device_->LoadFromCache(r.record.data(),
-                                                  static_cast<int>(r.record.size())));
-    } catch (const std::exception& e) {
-        hub_->call("load", 0, e.what()[0] != '\0' ? e.what() : "exception");
-    } catch (...) {
-        hub_->call("load", 0, "unknown exception");
-    }
-    watch_->set_loading(false);
+    hub.notice("restoring record " + std::to_string(r.row) + " saved at " + r.saved_at);
+    u.watch->set_loading(true);
+    u.guarded("load", [&] {
+        hub.call("load", u.device->LoadFromCache(r.record.data(), static_cast<int>(r.record.size())));
+    });
+    u.watch->set_loading(false);
 }
 
 void Session::finish() {
-    if (!hub_ || finished_) return;
+    if (running_.empty() || finished_) return;
     finished_ = true;
-    if (watch_) watch_->finish();
-    hub_->pump_logs(true);
-    hub_->flush();
+    for (DeviceUnit* u : running_) u->watch->finish();
+    hub().pump_logs(true);
+    for (DeviceUnit* u : running_) u->hub->flush();
     if (out_.failed()) std::cerr << "smdhost: " << out_.error() << std::endl;
     if (records_lost_ > 0 && history_)
         std::cerr << "smdhost: " << history_->path() << ": " << records_lost_
