@@ -124,6 +124,20 @@ TEST(SmdhostMqtt, ReplayLeavesEveryTopicRetained) {
         EXPECT_TRUE(a["active"].isBool() && a["level"].isInt() && a["text"].isString()) << topic << " " << payload;
     }
     EXPECT_GT(alarms, 0u);
+
+    // Several devices: each under its own root, by data id.
+    smdtest::write_file(dir.file("two.scn"), trace({"--rounds", "1", "--plants", "2", "--rectifiers", "2"}));
+    smdtest::write_file(dir.file("a.json"), "{\"host\":{\"dataId\":7}}");
+    smdtest::write_file(dir.file("b.json"), "{\"host\":{\"dataId\":8}}");
+    const smdtest::Result two =
+        smdtest::smdhost({"replay", dir.file("two.scn"), "--device", "1=" + dir.file("a.json"), "--device",
+                          "2=" + dir.file("b.json"), "--mqtt", url(broker, "/site/b")});
+    ASSERT_EQ(two.status, 0) << two.err;
+    topics = smdtest::retained(broker.port(), "site/b/#");
+    for (const char* id : {"7", "8"}) {
+        EXPECT_EQ(topics[std::string("site/b/") + id + "/status"], "offline");
+        EXPECT_EQ(topics[std::string("site/b/") + id + "/value/record.data_id"], id);
+    }
 }
 
 TEST(SmdhostMqtt, StaleOnTheSimulatedClockThenEveryTopicAgain) {
