@@ -89,10 +89,21 @@ ln -s "$build/bin/smdhost" "$work/real/smdhost"
 mkdir "$work/ini"
 echo '{"host":{"dataId":1}}' >"$work/a.json"
 echo '{"host":{"dataId":2}}' >"$work/b.json"
+# (ADDRESS and CONFIG go with a single device, DEVICES with several.)
+http=HTTP=127.0.0.1:9752
+if ! "$build/bin/smdhost" listen --help | grep -q -- '--http'; then
+  echo "note: this smdhost has no --http yet: HTTP left out of the check" >&2
+  http=HTTP=
+fi
 status=0
-msg=$(cd "$work" && env -i PATH=/usr/bin:/bin SERIAL="$work/no-tty" BAUD=19200 ADDRESS=1 \
-  CONFIG="$work/a.json" INI_DIR="$work/ini" DEVICES="1=$work/a.json 2=$work/b.json" \
-  HISTORY="$work/h.db" HTTP=127.0.0.1:9752 MQTT=mqtt://127.0.0.1/site EXTRA_ARGS="--reset-every 30" \
+msg=$(cd "$work" && env -i PATH=/usr/bin:/bin SERIAL="$work/no-tty" BAUD=19200 \
+  INI_DIR="$work/ini" DEVICES="1=$work/a.json 2=$work/b.json" \
+  HISTORY="$work/h.db" "$http" MQTT=mqtt://127.0.0.1/site EXTRA_ARGS="--reset-every 30" \
+  "$work/real/smdhost-listen-service" 2>&1 >/dev/null) || status=$?
+[ "$status" -eq 1 ] && grep -q "no-tty" <<<"$msg" ||
+  err "smdhost refused the start script's options (status $status): $msg"
+status=0
+msg=$(cd "$work" && env -i PATH=/usr/bin:/bin SERIAL="$work/no-tty" ADDRESS=1 CONFIG="$work/a.json" \
   "$work/real/smdhost-listen-service" 2>&1 >/dev/null) || status=$?
 [ "$status" -eq 1 ] && grep -q "no-tty" <<<"$msg" ||
   err "smdhost refused the start script's options (status $status): $msg"
