@@ -240,6 +240,9 @@ TEST(SmdhostMqtt, LiveMonitorRidesOutABrokerOutageAndLeavesItsWill) {
         EXPECT_GT(smdtest::only(smdtest::events_of(host.out()), "publish").size(), published_before + 10);
     }
 
+    // systemctl status tells how the line goes.
+    EXPECT_NE(notify.heard().find(" records, the last at "), std::string::npos) << notify.heard();
+
     // Killed: the broker says so with the last will.
     {
         Subscriber sub(broker.port(), "site/live/status");

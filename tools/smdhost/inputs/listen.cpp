@@ -15,6 +15,7 @@
 #include "tools/common/serial_line.hpp"
 #include "tools/smdhost/inputs/recorder.hpp"
 #include "tools/smdhost/outputs/mqtt_output.hpp"
+#include "tools/smdhost/outputs/record_count.hpp"
 #include "tools/smdhost/outputs/service/systemd_notifier.hpp"
 #include "tools/smdhost/session/session.hpp"
 
@@ -29,6 +30,7 @@ extern "C" void on_stop_signal(int) { g_stop = 1; }
 constexpr double kRefreshPeriod = 1.0;  // seconds between RefreshStatus calls
 constexpr double kFirstRetry = 0.5;     // seconds before the first reopen
 constexpr double kLongestRetry = 5.0;   // back-off ceiling
+constexpr double kStatusPeriod = 10.0;  // seconds between systemd STATUS updates
 
 double monotonic_now() {
     timespec ts{};
@@ -107,8 +109,10 @@ int run_listen(const smdcli::Options& opts) {
     // Declared before the session, which its sinks observe.
     std::unique_ptr<smdevents::MqttOutput> mqtt;
     if (!opts.mqtt.empty()) mqtt = std::make_unique<smdevents::MqttOutput>(opts.mqtt);
+    smdevents::RecordCount records;  // for systemd's STATUS
     smdsession::Session session;
     if (mqtt) mqtt->attach(session);
+    session.on_device([&records](const smdsession::DeviceRef& d) { d.hub->add_observer(records); });
     const int status = session.start(opts, false);
     if (status != smdsession::kExitOk) return status;
 
@@ -117,6 +121,8 @@ int run_listen(const smdcli::Options& opts) {
     smdservice::SystemdNotifier service;
     const std::string listening = "listening on " + opts.serial + " at " + settings.text();
     service.ready(listening);
+    bool line_lost = false;
+    double next_status = monotonic_now() + kStatusPeriod;
 
     double next_refresh = monotonic_now() + kRefreshPeriod;
     double next_reset = monotonic_now() + opts.reset_every;
@@ -152,7 +158,8 @@ int run_listen(const smdcli::Options& opts) {
                                    "); reopening");
                     recorder.comment("serial device lost: " + error);
                     service.status("serial device " + opts.serial + " lost (" + error +
-                                   "); reopening");
+                                   "); reopening; " + records.text());
+                    line_lost = true;
                     backoff = kFirstRetry;
                     retry_at = monotonic_now() + backoff;
                 }
@@ -162,7 +169,8 @@ int run_listen(const smdcli::Options& opts) {
             if (port.open_device(opts.serial, settings, error)) {
                 session.notice("serial device " + opts.serial + " back");
                 recorder.comment("serial device back");
-                service.status(listening);
+                service.status(listening + "; " + records.text());
+                line_lost = false;
             } else {
                 // Retries stay quiet: the loss was reported once.
                 backoff = std::min(backoff * 2.0, kLongestRetry);
@@ -185,6 +193,10 @@ int run_listen(const smdcli::Options& opts) {
                 u->guarded("reset", [&] { u->hub->call("reset", u->device->Reset()); });
             next_reset += opts.reset_every;
             if (next_reset <= after) next_reset = after + opts.reset_every;
+        }
+        if (after >= next_status && !line_lost && service.active()) {
+            service.status(listening + "; " + records.text());
+            next_status = after + kStatusPeriod;
         }
         // A silence is told once it is longer than three cycles.
         session.tick();
