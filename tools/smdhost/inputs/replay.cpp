@@ -13,6 +13,7 @@
 #include "tools/smdhost/inputs/input_file.hpp"
 #include "tools/smdhost/inputs/input_set.hpp"
 #include "tools/smdhost/inputs/scenario_reader.hpp"
+#include "tools/smdhost/outputs/mqtt_output.hpp"
 #include "tools/smdhost/session/local_time.hpp"
 #include "tools/smdhost/session/session.hpp"
 
@@ -124,6 +125,8 @@ bool run_one(smdsession::Session& s, const ScenarioReader& reader, Directive& d,
         case Directive::Kind::set_clock:
             smdhost::sim_clock::set_simulated(clock);
             s.tick();
+            // Outputs that tell time (a stale line) follow the simulated clock.
+            for (smdsession::DeviceUnit* u : s.running()) u->hub->flush();
             return true;
         default:
             break;
@@ -283,10 +286,16 @@ int run_replay(const smdcli::Options& opts) {
 
     const double start = start_epoch();
     smdhost::sim_clock::set_simulated(start);
+    // Declared before the session, which its sinks observe.
+    std::unique_ptr<smdevents::MqttOutput> mqtt;
+    if (!opts.mqtt.empty()) mqtt = std::make_unique<smdevents::MqttOutput>(opts.mqtt);
     smdsession::Session session;
+    if (mqtt) mqtt->attach(session);
     status = session.start(opts, true);
     if (status != smdsession::kExitOk) return status;
-    return opts.raw ? run_raw(session, inputs, opts.baud, start) : run_scenarios(session, inputs);
+    status = opts.raw ? run_raw(session, inputs, opts.baud, start) : run_scenarios(session, inputs);
+    if (mqtt) mqtt->stop();
+    return status;
 }
 
 }  // namespace smdreplay
