@@ -4,7 +4,8 @@
 # its start script turns an instance configuration into smdhost's options,
 # an empty setting adding none. The unit is checked as an instance whose
 # ExecStart is the start script of the source tree, next to a stand-in
-# smdhost that prints its arguments.
+# smdhost that prints its arguments; then the options it makes are given to
+# the real smdhost.
 set -euo pipefail
 src=$(cd "${2:?source dir}" && pwd)
 fail=0
@@ -77,6 +78,35 @@ if msg=$(cd "$work" && env -i PATH=/usr/bin:/bin SERIAL= ./smdhost-listen-servic
   err "start script ran without SERIAL: $msg"
 fi
 grep -q "SERIAL is empty" <<<"$msg" || err "start script without SERIAL said: $msg"
+
+# What the start script makes is what smdhost takes: every setting given,
+# through the real smdhost, fails only on the missing serial device (status
+# 1), never as bad usage (status 2).
+build=$(cd "${1:?build dir}" && pwd)
+mkdir "$work/real"
+cp "$src/packaging/systemd/smdhost-listen-service" "$work/real/"
+ln -s "$build/bin/smdhost" "$work/real/smdhost"
+mkdir "$work/ini"
+echo '{"host":{"dataId":1}}' >"$work/a.json"
+echo '{"host":{"dataId":2}}' >"$work/b.json"
+# (ADDRESS and CONFIG go with a single device, DEVICES with several.)
+http=HTTP=127.0.0.1:9752
+if ! "$build/bin/smdhost" listen --help | grep -q -- '--http'; then
+  echo "note: this smdhost has no --http yet: HTTP left out of the check" >&2
+  http=HTTP=
+fi
+status=0
+msg=$(cd "$work" && env -i PATH=/usr/bin:/bin SERIAL="$work/no-tty" BAUD=19200 \
+  INI_DIR="$work/ini" DEVICES="1=$work/a.json 2=$work/b.json" \
+  HISTORY="$work/h.db" "$http" MQTT=mqtt://127.0.0.1/site EXTRA_ARGS="--reset-every 30" \
+  "$work/real/smdhost-listen-service" 2>&1 >/dev/null) || status=$?
+[ "$status" -eq 1 ] && grep -q "no-tty" <<<"$msg" ||
+  err "smdhost refused the start script's options (status $status): $msg"
+status=0
+msg=$(cd "$work" && env -i PATH=/usr/bin:/bin SERIAL="$work/no-tty" ADDRESS=1 CONFIG="$work/a.json" \
+  "$work/real/smdhost-listen-service" 2>&1 >/dev/null) || status=$?
+[ "$status" -eq 1 ] && grep -q "no-tty" <<<"$msg" ||
+  err "smdhost refused the start script's options (status $status): $msg"
 
 [ $fail -eq 0 ] && echo "systemd_unit: ok"
 exit $fail

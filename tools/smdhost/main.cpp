@@ -13,6 +13,7 @@
 #include "tools/smdhost/inputs/replay.hpp"
 #include "tools/smdhost/inputs/stats.hpp"
 #include "tools/smdhost/records/record_commands.hpp"
+#include "tools/smdhost/session/ini_folder.hpp"
 #include "tools/smdhost/session/session.hpp"
 
 namespace {
@@ -32,6 +33,14 @@ int run(int argc, char** argv) {
     smdcli::Options opts;
     const int parsed = smdcli::parse_command_line(argc, argv, opts);
     if (parsed >= 0) return parsed;
+    // Replay and listen with --ini-dir run in a folder of their own.
+    smdsession::IniFolder ini;
+    if ((opts.command == smdcli::Command::replay || opts.command == smdcli::Command::listen) &&
+        !opts.ini_dir.empty()) {
+        smdsession::make_paths_absolute(opts);
+        const int status = ini.enter(opts.ini_dir);
+        if (status != smdsession::kExitOk) return status;
+    }
     switch (opts.command) {
         case smdcli::Command::replay: return smdreplay::run_replay(opts);
         case smdcli::Command::listen: return smdlisten::run_listen(opts);

@@ -6,6 +6,7 @@
 
 #include "tools/common/cli_options.hpp"
 #include "tools/smdhost/outputs/http/listen_address.hpp"
+#include "tools/smdhost/outputs/mqtt/mqtt_url.hpp"
 #include "tools/smdhost/session/local_time.hpp"
 
 namespace smdcli {
@@ -41,7 +42,8 @@ const char kReplay[] =
     "usage: smdhost replay FILE... [--raw] [--config F] [--plugin P]\n"
     "                      [--format json|text] [--diagnostics] [--address N]\n"
     "                      [--baud B] [-v] [--history STORE [--restore]]\n"
-    "                      [--http ADDR:PORT [--linger S]]\n"
+    "                      [--http ADDR:PORT [--linger S]] [--mqtt URL]\n"
+    "                      [--ini-dir DIR]\n"
     "       smdhost replay FILE... --device ADDR=CONFIG... [options but --config\n"
     "                      and --address]\n"
     "\n"
@@ -88,7 +90,7 @@ const char kListen[] =
     "                      [--reset-every S] [--record FILE] [--config F]\n"
     "                      [--plugin P] [--format json|text] [--diagnostics]\n"
     "                      [--address N] [-v] [--history STORE [--restore]]\n"
-    "                      [--http ADDR:PORT]\n"
+    "                      [--http ADDR:PORT] [--mqtt URL] [--ini-dir DIR]\n"
     "       smdhost listen --serial DEVICE --device ADDR=CONFIG... [options but\n"
     "                      --config and --address]\n"
     "\n"
@@ -99,7 +101,10 @@ const char kListen[] =
     "once each (on standard error in json format). A silence longer than three\n"
     "interrogation cycles and the line's return are told once each too (text\n"
     "view; with --diagnostics on standard error). SIGINT, SIGTERM or SIGHUP stops\n"
-    "it cleanly (exit status 0) after the line's summary.\n";
+    "it cleanly (exit status 0) after the line's summary. Under systemd\n"
+    "(NOTIFY_SOCKET set) it reports readiness once the line is open, its state as\n"
+    "STATUS=, feeds the watchdog (WATCHDOG_USEC) from the line loop and says\n"
+    "STOPPING=1 when it stops.\n";
 
 const char kHistory[] =
     "usage: smdhost history STORE [--data-id N] [--since T] [--last K]\n"
@@ -282,6 +287,21 @@ void add_device_options(CLI::App& cmd, Options& o, std::string& format) {
                  "with --history: after InitSetting, hand the newest stored record of the "
                  "device's data id to LoadFromCache, as the monitoring unit does from its cache "
                  "(a stored row that is not 1257 bytes is refused with a warning)");
+    toolcli::add_text(cmd, "--mqtt", o.mqtt,
+                      "publish to the MQTT broker at mqtt://HOST[:PORT][/ROOT] (port 1883; ROOT "
+                      "default pxr52/DATAID, with several devices ROOT/DATAID), every message "
+                      "retained, QoS 1: ROOT/status \"online\", \"stale\" (no record for 61 s) "
+                      "or \"offline\" (a stop, and the last will); ROOT/value/NAME per catalogue "
+                      "value of a record, as text; ROOT/alarm/ID {\"active\",\"level\",\"text\"} "
+                      "when first checked and on every change; ROOT/record the record as one "
+                      "JSON object. Reconnects with back-off; the line never waits for the "
+                      "broker, and on reconnect it gets the latest values, never stale ones",
+                      "URL");
+    toolcli::add_text(cmd, "--ini-dir", o.ini_dir,
+                      "the folder the plug-in reads as ./ini/ (its threshold files), whatever "
+                      "the working directory: smdhost makes every path it is given absolute "
+                      "and runs in a private temporary folder holding only ini, a link to DIR",
+                      "DIR");
 }
 
 Format format_of(const std::string& word) {
@@ -507,6 +527,13 @@ int parse_command_line(int argc, char** argv, Options& o) {
                       (!o.config.empty() ? "--config" : "--address"));
     if (o.restore && o.history.empty())
         return toolcli::usage_error(*cmd, "--restore needs --history STORE to restore from");
+    if (!o.mqtt.empty()) {
+        try {
+            smdmqtt::parse_mqtt_url(o.mqtt);
+        } catch (const std::invalid_argument& e) {
+            return toolcli::usage_error(*cmd, std::string("--mqtt: ") + e.what());
+        }
+    }
     return -1;
 }
 

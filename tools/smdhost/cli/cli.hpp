@@ -57,6 +57,7 @@ struct Options {
 
     std::string history;             // replay, listen: store saved records in this file
     bool restore = false;            // replay, listen: newest stored record to LoadFromCache
+    std::string mqtt;                // replay, listen: mqtt://HOST[:PORT][/ROOT], checked
 
     std::string http;                // replay, listen: serve the monitor at ADDR:PORT (checked)
     double linger = 0.0;             // replay --http: seconds to keep serving after the input
@@ -81,7 +82,7 @@ struct Options {
     bool by_mode = false;
     int mode = 1;                    // threshold mode (b_mode) when by_mode
 
-    // check CONFIG (files[0])
+    // check CONFIG (files[0]); replay, listen: the plug-in's ./ini/
     std::string ini_dir;             // empty: ./ini of the working directory
     bool strict = false;             // warnings fail the check too
 

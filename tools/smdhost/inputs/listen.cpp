@@ -15,6 +15,9 @@
 #include "tools/common/serial_line.hpp"
 #include "tools/smdhost/inputs/recorder.hpp"
 #include "tools/smdhost/outputs/monitor/http_monitor.hpp"
+#include "tools/smdhost/outputs/mqtt_output.hpp"
+#include "tools/smdhost/outputs/record_count.hpp"
+#include "tools/smdhost/outputs/service/systemd_notifier.hpp"
 #include "tools/smdhost/session/session.hpp"
 
 namespace smdlisten {
@@ -28,6 +31,7 @@ extern "C" void on_stop_signal(int) { g_stop = 1; }
 constexpr double kRefreshPeriod = 1.0;  // seconds between RefreshStatus calls
 constexpr double kFirstRetry = 0.5;     // seconds before the first reopen
 constexpr double kLongestRetry = 5.0;   // back-off ceiling
+constexpr double kStatusPeriod = 10.0;  // seconds between systemd STATUS updates
 
 double monotonic_now() {
     timespec ts{};
@@ -103,7 +107,13 @@ int run_listen(const smdcli::Options& opts) {
         return smdsession::kExitFailure;
     }
 
+    // Declared before the session, which its sinks observe.
+    std::unique_ptr<smdevents::MqttOutput> mqtt;
+    if (!opts.mqtt.empty()) mqtt = std::make_unique<smdevents::MqttOutput>(opts.mqtt);
+    smdevents::RecordCount records;  // for systemd's STATUS
     smdsession::Session session;
+    if (mqtt) mqtt->attach(session);
+    session.on_device([&records](const smdsession::DeviceRef& d) { d.hub->add_observer(records); });
     // Its server threads start with the stop signals blocked (above): they
     // reach the loop below only.
     smdmonitor::HttpMonitor http(opts);
@@ -113,6 +123,14 @@ int run_listen(const smdcli::Options& opts) {
     status = http.start();
     if (status != smdsession::kExitOk) return status;
 
+    // Under systemd: ready once the line is open and the outputs run; the
+    // watchdog is fed from this loop, so a loop that hangs is restarted.
+    smdservice::SystemdNotifier service;
+    const std::string listening = "listening on " + opts.serial + " at " + settings.text();
+    service.ready(listening);
+    bool line_lost = false;
+    double next_status = monotonic_now() + kStatusPeriod;
+
     double next_refresh = monotonic_now() + kRefreshPeriod;
     double next_reset = monotonic_now() + opts.reset_every;
     double retry_at = 0.0;
@@ -121,6 +139,7 @@ int run_listen(const smdcli::Options& opts) {
     unsigned long long heard = 0;  // bytes off the line: the dissection's offsets
 
     while (g_stop == 0 && !session.output_failed() && !recorder.failed()) {
+        service.kick();
         const double now = monotonic_now();
         double wake = std::min(next_refresh, next_reset);
         if (!port.is_open()) wake = std::min(wake, retry_at);
@@ -145,6 +164,9 @@ int run_listen(const smdcli::Options& opts) {
                     session.notice("serial device " + opts.serial + " lost (" + error +
                                    "); reopening");
                     recorder.comment("serial device lost: " + error);
+                    service.status("serial device " + opts.serial + " lost (" + error +
+                                   "); reopening; " + records.text());
+                    line_lost = true;
                     backoff = kFirstRetry;
                     retry_at = monotonic_now() + backoff;
                 }
@@ -154,6 +176,8 @@ int run_listen(const smdcli::Options& opts) {
             if (port.open_device(opts.serial, settings, error)) {
                 session.notice("serial device " + opts.serial + " back");
                 recorder.comment("serial device back");
+                service.status(listening + "; " + records.text());
+                line_lost = false;
             } else {
                 // Retries stay quiet: the loss was reported once.
                 backoff = std::min(backoff * 2.0, kLongestRetry);
@@ -177,6 +201,10 @@ int run_listen(const smdcli::Options& opts) {
             next_reset += opts.reset_every;
             if (next_reset <= after) next_reset = after + opts.reset_every;
         }
+        if (after >= next_status && !line_lost && service.active()) {
+            service.status(listening + "; " + records.text());
+            next_status = after + kStatusPeriod;
+        }
         // A silence is told once it is longer than three cycles.
         session.tick();
         for (smdsession::DeviceUnit* u : session.running()) u->hub->flush();
@@ -184,8 +212,11 @@ int run_listen(const smdcli::Options& opts) {
     }
 
     // Stopped (a signal, or an output that cannot be written): the cycle in
-    // progress and the line's summary come first.
+    // progress and the line's summary come first, then the broker hears
+    // "offline".
+    service.stopping();
     session.finish();
+    if (mqtt) mqtt->stop();
     // A recording that could not be written whole is a failure, told once.
     const bool recorded = recorder.close();
     if (!recorded) std::cerr << "smdhost: " << recorder.error() << std::endl;

@@ -14,6 +14,7 @@
 #include "tools/smdhost/inputs/input_set.hpp"
 #include "tools/smdhost/inputs/scenario_reader.hpp"
 #include "tools/smdhost/outputs/monitor/http_monitor.hpp"
+#include "tools/smdhost/outputs/mqtt_output.hpp"
 #include "tools/smdhost/session/local_time.hpp"
 #include "tools/smdhost/session/session.hpp"
 
@@ -125,6 +126,8 @@ bool run_one(smdsession::Session& s, const ScenarioReader& reader, Directive& d,
         case Directive::Kind::set_clock:
             smdhost::sim_clock::set_simulated(clock);
             s.tick();
+            // Outputs that tell time (a stale line) follow the simulated clock.
+            for (smdsession::DeviceUnit* u : s.running()) u->hub->flush();
             return true;
         default:
             break;
@@ -284,7 +287,11 @@ int run_replay(const smdcli::Options& opts) {
 
     const double start = start_epoch();
     smdhost::sim_clock::set_simulated(start);
+    // Declared before the session, which its sinks observe.
+    std::unique_ptr<smdevents::MqttOutput> mqtt;
+    if (!opts.mqtt.empty()) mqtt = std::make_unique<smdevents::MqttOutput>(opts.mqtt);
     smdsession::Session session;
+    if (mqtt) mqtt->attach(session);
     smdmonitor::HttpMonitor http(opts);
     http.attach(session);
     status = session.start(opts, true);
@@ -293,6 +300,7 @@ int run_replay(const smdcli::Options& opts) {
     if (status != smdsession::kExitOk) return status;
     status = opts.raw ? run_raw(session, inputs, opts.baud, start) : run_scenarios(session, inputs);
     http.linger(opts.linger);
+    if (mqtt) mqtt->stop();
     return status;
 }
 

@@ -11,6 +11,7 @@
 #include "tools/smdhost/catalogue/catalogue.hpp"
 #include "tools/smdhost/catalogue/value_reading.hpp"
 #include "tools/smdhost/observer/report_text.hpp"
+#include "tools/smdhost/outputs/alarm_text.hpp"
 #include "tools/smdhost/outputs/json_events.hpp"
 
 namespace smdevents {
@@ -35,12 +36,6 @@ std::string cid_pair(unsigned char cid1, unsigned char cid2) {
     char buf[8];
     std::snprintf(buf, sizeof buf, "%02X/%02X", cid1, cid2);
     return buf;
-}
-
-bool is_ascii(const std::string& s) {
-    for (char c : s)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    return true;
 }
 
 // A label padded to the block's first column.
@@ -195,21 +190,7 @@ std::vector<std::string> TextSink::alarm_changes() {
         const std::string id = split == std::string::npos ? key : key.substr(split + 1);
         std::string text;
         const auto t = texts_.find(key);
-        if (t != texts_.end()) {
-            // Rule sets fill the two texts differently: name and state, or
-            // the reading (or the signal id) and then the name. A plain-ASCII
-            // first text is a reading or an id: the name leads, the reading
-            // follows in brackets.
-            const AlarmText& a = t->second;
-            if (a.text1 == id || a.text1.empty()) {
-                text = a.text2;
-            } else if (is_ascii(a.text1) && !is_ascii(a.text2)) {
-                text = a.text2 + " [" + a.text1 + "]";
-            } else {
-                text = a.text1;
-                if (!a.text2.empty() && a.text2 != a.text1) text += " (" + a.text2 + ")";
-            }
-        }
+        if (t != texts_.end()) text = alarm_text(id, t->second.text1, t->second.text2);
         std::string l = std::string("  alarm ") + sign + " " + text;
         if (!text.empty()) l += "  ";
         l += "id " + id;

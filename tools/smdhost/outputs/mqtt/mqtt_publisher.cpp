@@ -1,6 +1,8 @@
 #include "tools/smdhost/outputs/mqtt/mqtt_publisher.hpp"
 
 #include <mosquitto.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,12 +24,6 @@ namespace {
 
 const char* status_text(Status s) { return s == Status::online ? "online" : "stale"; }
 
-std::string default_client_id() {
-    char host[64] = "";
-    if (::gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "host");
-    return "smdhost-" + std::string(host) + "-" + std::to_string(::getpid());
-}
-
 // What a failed library call means, in words.
 std::string describe(int rc) {
     if (rc == MOSQ_ERR_ERRNO) return std::strerror(errno);
@@ -40,6 +36,12 @@ void library_init() {
 }
 
 }  // namespace
+
+std::string default_client_id() {
+    char host[64] = "";
+    if (::gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "host");
+    return "smdhost-" + std::string(host) + "-" + std::to_string(::getpid());
+}
 
 // Everything below `mutex` is shared by the caller's thread and the network
 // thread (libmosquitto calls the callbacks on the latter, from inside
@@ -66,12 +68,17 @@ struct MqttPublisher::State {
     bool connected = false;
     bool started = false;
     bool stop_requested = false;
-    bool stopped = false;
+    bool draining = false;  // stopping: what is waiting still goes, then "offline"
+    bool stopped = false;   // stop() was called
+    bool closed = false;    // the network thread has ended: publish() refuses
     bool reset_backoff = false;
     int offline_mid = -1;
     bool offline_acked = false;
     std::uint64_t connections = 0;
     std::uint64_t sent = 0;
+    std::function<void()> batch_maker;
+    bool batch_requested = false;
+    std::chrono::steady_clock::time_point last_batch{};
 
     void log(const std::string& line) const {
         if (opt.log) opt.log(line);
@@ -81,6 +88,7 @@ struct MqttPublisher::State {
 
     // mutex held. Hands one message to the library; false when it refused.
     bool send_locked(const std::string& topic, const std::string& payload, int* mid_out = nullptr) {
+        if (client == nullptr) return false;
         int mid = 0;
         const int rc = mosquitto_publish(client, &mid, topic.c_str(), static_cast<int>(payload.size()),
                                          payload.data(), 1, true);
@@ -93,7 +101,7 @@ struct MqttPublisher::State {
 
     // mutex held. The status first, then waiting values as the window allows.
     void flush_locked() {
-        if (!connected || stop_requested) return;
+        if (!connected || (stop_requested && !draining)) return;
         if (status_waiting) {
             if (!send_locked(status_topic, status_text(status))) return;
             status_waiting = false;
@@ -156,21 +164,93 @@ struct MqttPublisher::State {
         flush_locked();
     }
 
-    // Waits `d` or until stop() asks; true when stop() asked.
-    bool pause(std::chrono::milliseconds d) {
-        std::unique_lock<std::mutex> lock(mutex);
-        return wake.wait_for(lock, d, [&] { return stop_requested; });
+    // Runs the batch maker when one is asked for and due (set_batch_maker);
+    // `always`: due whatever the connection. Never with `mutex` held.
+    void run_batch(bool always = false) {
+        std::function<void()> make;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (!batch_requested) return;
+            const auto now = std::chrono::steady_clock::now();
+            if (!always && connected && (!waiting.empty() || now - last_batch < opt.batch_interval)) return;
+            batch_requested = false;
+            last_batch = now;
+            make = batch_maker;
+        }
+        make();
     }
 
+    // Waits `d` or until stop() asks (true), running batches asked for
+    // meanwhile (there is no connection).
+    bool pause(std::chrono::milliseconds d) {
+        const auto until = std::chrono::steady_clock::now() + d;
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                if (!wake.wait_until(lock, until, [&] { return stop_requested || batch_requested; })) return false;
+                if (stop_requested) return true;
+            }
+            run_batch(true);
+        }
+    }
+
+    // mutex held. Nothing is left to hand over or to be acknowledged.
+    bool drained_locked() const {
+        return !status_waiting && unacked.empty() && (waiting.empty() || status == Status::stale);
+    }
+
+    mosquitto* make_client();
+    void renew_client();
     void run();
-    void finish(bool socket_up);
+    void finish(bool socket_up, bool attempted);
 };
 
+// A client of its own for every connection. The library would send the
+// messages still in flight on a lost connection again on the next one, and
+// those may be older than what the cache now holds; a new client starts
+// empty, and the cache sends the newest payload of every topic instead.
+mosquitto* MqttPublisher::State::make_client() {
+    mosquitto* c = mosquitto_new(opt.client_id.c_str(), true, this);
+    if (c == nullptr) return nullptr;
+    mosquitto_threaded_set(c, true);
+    const std::string will = "offline";
+    mosquitto_will_set(c, status_topic.c_str(), static_cast<int>(will.size()), will.data(), 1, true);
+    mosquitto_connect_callback_set(c, [](mosquitto*, void* self, int rc) { static_cast<State*>(self)->on_connect(rc); });
+    mosquitto_disconnect_callback_set(c, [](mosquitto*, void* self, int rc) {
+        static_cast<State*>(self)->on_disconnect(rc);
+    });
+    mosquitto_publish_callback_set(c, [](mosquitto*, void* self, int mid) { static_cast<State*>(self)->on_publish(mid); });
+    return c;
+}
+
+// On the network thread, the connection gone (the caller's thread touches
+// the client only while connected, under the mutex).
+void MqttPublisher::State::renew_client() {
+    mosquitto* old = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        old = client;
+        client = nullptr;
+        unacked.clear();
+    }
+    if (old != nullptr) mosquitto_destroy(old);
+    mosquitto* fresh = make_client();
+    std::lock_guard<std::mutex> lock(mutex);
+    client = fresh;
+}
+
 void MqttPublisher::State::run() {
+    // A broker that closes the connection must not end the process: the
+    // library writes to the socket on this thread only, and here a write to
+    // a closed socket fails with EPIPE instead of raising SIGPIPE.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     auto backoff = opt.reconnect_min;
-    bool first = true;
     bool socket_up = false;
-    bool failing = false;  // a failure was logged since the last success
+    bool attempted = false;  // a connection was tried
+    bool failing = false;    // a failure was logged since the last success
     for (;;) {
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -184,10 +264,11 @@ void MqttPublisher::State::run() {
         if (!socket_up) {
             // Asynchronous: the TCP connection completes inside mosquitto_loop
             // (a host name is still resolved here, on this thread).
-            const int rc = first ? mosquitto_connect_async(client, opt.host.c_str(), opt.port,
-                                                           static_cast<int>(opt.keepalive.count()))
-                                 : mosquitto_reconnect_async(client);
-            first = false;
+            if (client == nullptr) renew_client();
+            attempted = true;
+            const int rc = client == nullptr ? MOSQ_ERR_NOMEM
+                                             : mosquitto_connect_async(client, opt.host.c_str(), opt.port,
+                                                                       static_cast<int>(opt.keepalive.count()));
             if (rc == MOSQ_ERR_SUCCESS) {
                 socket_up = true;
             } else {
@@ -200,8 +281,10 @@ void MqttPublisher::State::run() {
                 continue;
             }
         }
-        // At most 500 ms; a publish from the caller wakes it at once.
-        const int rc = mosquitto_loop(client, 500, 1);
+        // At most 100 ms, the delay of a batch asked for; a publish from the
+        // caller wakes it at once.
+        const int rc = mosquitto_loop(client, 100, 1);
+        run_batch();
         if (rc != MOSQ_ERR_SUCCESS) {
             socket_up = false;
             bool was_connected;
@@ -215,26 +298,24 @@ void MqttPublisher::State::run() {
                     "; retrying with back-off up to " + std::to_string(opt.reconnect_max.count() / 1000) + " s");
                 failing = true;
             }
+            renew_client();
             if (pause(backoff)) break;
             backoff = std::min(backoff * 2, opt.reconnect_max);
         }
     }
-    finish(socket_up);
+    finish(socket_up, attempted);
+    std::lock_guard<std::mutex> lock(mutex);
+    draining = false;
+    closed = true;
 }
 
-// On the network thread, after stop(): "offline" while connected, then a
-// clean disconnect, each bounded by the grace period.
-void MqttPublisher::State::finish(bool socket_up) {
+// On the network thread, after stop(): a connection under way is waited
+// for, what is waiting goes (the end of a replay is on the broker), then
+// "offline" and a clean disconnect; all of it bounded by the grace period.
+// A broker that could not be reached is not waited for; one that was not
+// tried yet (a replay over at once) is tried once.
+void MqttPublisher::State::finish(bool socket_up, bool attempted) {
     const auto deadline = std::chrono::steady_clock::now() + opt.stop_grace;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!socket_up || !connected) return;
-        int mid = -1;
-        const std::string offline = "offline";
-        if (mosquitto_publish(client, &mid, status_topic.c_str(), static_cast<int>(offline.size()), offline.data(), 1,
-                              true) == MOSQ_ERR_SUCCESS)
-            offline_mid = mid;
-    }
     const auto loop_until = [&](const std::function<bool()>& done) {
         while (std::chrono::steady_clock::now() < deadline) {
             {
@@ -244,6 +325,31 @@ void MqttPublisher::State::finish(bool socket_up) {
             if (mosquitto_loop(client, 100, 1) != MOSQ_ERR_SUCCESS) return;
         }
     };
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        draining = true;
+    }
+    // The last batch asked for, into the cache whatever the connection.
+    run_batch(true);
+    if (!attempted && client != nullptr)
+        socket_up = mosquitto_connect_async(client, opt.host.c_str(), opt.port,
+                                            static_cast<int>(opt.keepalive.count())) == MOSQ_ERR_SUCCESS;
+    if (!socket_up || client == nullptr) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        flush_locked();
+    }
+    loop_until([&] { return connected; });
+    loop_until([&] { return !connected || drained_locked(); });
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!connected) return;
+        int mid = -1;
+        const std::string offline = "offline";
+        if (mosquitto_publish(client, &mid, status_topic.c_str(), static_cast<int>(offline.size()), offline.data(), 1,
+                              true) == MOSQ_ERR_SUCCESS)
+            offline_mid = mid;
+    }
     loop_until([&] { return offline_acked || !connected; });
     mosquitto_disconnect(client);
     loop_until([&] { return !connected; });
@@ -264,26 +370,14 @@ MqttPublisher::MqttPublisher(PublisherOptions options) : state_(std::make_unique
     s.status_topic = s.opt.root + "/status";
 
     library_init();
-    s.client = mosquitto_new(s.opt.client_id.c_str(), true, &s);
+    s.client = s.make_client();
     if (s.client == nullptr)
         throw std::runtime_error(std::string("MQTT client: ") + std::strerror(errno));
-    mosquitto_threaded_set(s.client, true);
-    const std::string will = "offline";
-    mosquitto_will_set(s.client, s.status_topic.c_str(), static_cast<int>(will.size()), will.data(), 1, true);
-    mosquitto_connect_callback_set(s.client, [](mosquitto*, void* self, int rc) {
-        static_cast<State*>(self)->on_connect(rc);
-    });
-    mosquitto_disconnect_callback_set(s.client, [](mosquitto*, void* self, int rc) {
-        static_cast<State*>(self)->on_disconnect(rc);
-    });
-    mosquitto_publish_callback_set(s.client, [](mosquitto*, void* self, int mid) {
-        static_cast<State*>(self)->on_publish(mid);
-    });
 }
 
 MqttPublisher::~MqttPublisher() {
     stop();
-    mosquitto_destroy(state_->client);
+    if (state_->client != nullptr) mosquitto_destroy(state_->client);
 }
 
 void MqttPublisher::start() {
@@ -301,7 +395,8 @@ bool MqttPublisher::publish(const std::string& subtopic, const std::string& payl
     const std::string t = topic(subtopic);
     if (!is_valid_topic(t)) return false;
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.stop_requested) return false;
+    // Until the network thread ends: its batches publish while it stops.
+    if (s.closed) return false;
     State::Entry& e = s.cache[t];
     e.payload = payload;
     e.fresh = true;
@@ -328,9 +423,23 @@ void MqttPublisher::stop() {
         if (s.stopped) return;
         s.stopped = true;
         s.stop_requested = true;
+        if (!s.started) s.closed = true;
         s.wake.notify_all();
     }
     if (s.thread.joinable()) s.thread.join();
+}
+
+void MqttPublisher::set_batch_maker(std::function<void()> make) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->batch_maker = std::move(make);
+}
+
+void MqttPublisher::request_batch() {
+    State& s = *state_;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (!s.batch_maker || s.stop_requested) return;
+    s.batch_requested = true;
+    s.wake.notify_all();
 }
 
 MqttPublisher::Stats MqttPublisher::stats() const {

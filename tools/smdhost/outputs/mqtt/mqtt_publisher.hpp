@@ -24,9 +24,13 @@
 //   line recovered gets "online" and the values of the new records. The
 //   caller publishes every topic it wants on the broker again with the first
 //   record after a stale period (alarm states included).
-// - stop() publishes "offline" and waits (up to `stop_grace`) for the
-//   broker to take it, then disconnects: the will covers only a crash or a
-//   lost connection, since a clean disconnect discards it.
+// - stop() drains: a connection under way is waited for, what is waiting
+//   is handed over and acknowledged, then "offline" goes and the client
+//   disconnects, all within `stop_grace`; a broker that is away is not
+//   waited for. The will covers only a crash or a lost connection, since a
+//   clean disconnect discards it.
+// - The network thread blocks SIGPIPE: a broker closing the connection is
+//   a lost connection, never the end of the process.
 #pragma once
 
 #include <chrono>
@@ -50,10 +54,15 @@ struct PublisherOptions {
     std::chrono::milliseconds reconnect_max{30000};  // up to here
     std::size_t max_unacked = 256;
     std::chrono::milliseconds stop_grace{3000};
+    // Batches (set_batch_maker) run at most this often while connected.
+    std::chrono::milliseconds batch_interval{250};
     // One line per change of the connection ("connected to ...", "cannot
     // connect ...: reason"), from the network thread; empty: standard error.
     std::function<void(const std::string&)> log;
 };
+
+// "smdhost-HOSTNAME-PID": the client id when the options name none.
+std::string default_client_id();
 
 class MqttPublisher {
 public:
@@ -75,10 +84,22 @@ public:
     // the first connection already says "stale").
     void set_status(Status status);
 
-    // "offline", disconnect, thread joined; idempotent.
+    // Drains, "offline", disconnect, thread joined; idempotent.
     void stop();
 
     std::string topic(const std::string& subtopic) const;
+
+    // Payloads made on demand, for a caller whose input comes faster than
+    // any broker takes it (a replay): request_batch() asks for one run of
+    // `make` (requests in between merge into one), which happens on the
+    // network thread when its payloads would go out at once: connected with
+    // nothing waiting and at most every `batch_interval`, or at once while
+    // there is no connection (the cache is then what a reconnect sends, so
+    // it must be the newest); and once more in stop(), before the drain.
+    // `make` calls publish(); it must stay valid until stop() returns.
+    // Set before start().
+    void set_batch_maker(std::function<void()> make);
+    void request_batch();
 
     struct Stats {
         bool connected = false;
