@@ -249,6 +249,20 @@ void cache_seeds() {
     }
 }
 
+// ---- record_values: truth records of full and small plants, with --fields
+// patterns that match, match in part and match nothing.
+void record_value_seeds() {
+    plant::TraceGenerator gen(trace_config(plant::PlantShape::varied(40, 2, 9), 0.0, 23));
+    const char* const patterns[] = {"", "dc.*.voltage,rect.*.current", "rect.1[0-9],ac.?", "ac.1.a,nothing"};
+    for (std::size_t k = 0; k < sizeof patterns / sizeof patterns[0]; ++k) {
+        const plant::TraceRound r = gen.next_round();
+        const auto* rec = reinterpret_cast<const unsigned char*>(&r.truth);
+        Seed s;
+        s.raw(Bytes(rec, rec + sizeof r.truth)).raw(std::string(patterns[k]));
+        write("record_values", "round" + std::to_string(k), s);
+    }
+}
+
 // ---- init_setting: configurations and threshold files.
 void init_seeds() {
     struct Case {
@@ -371,6 +385,7 @@ int main(int argc, char** argv) {
     capture_seeds();
     poll_seeds();
     cache_seeds();
+    record_value_seeds();
     init_seeds();
     ioctl_seeds();
     monitor_text_seeds();

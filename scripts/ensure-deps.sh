@@ -9,6 +9,8 @@ packages=(
   libjsoncpp-dev libboost-dev libboost-date-time-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev libcli11-dev dpkg-dev
+  # the history tests read the store's views with the sqlite3 program
+  sqlite3
   libcpp-httplib-dev libmosquitto-dev libsystemd-dev libjs-chart.js
   mosquitto mosquitto-clients prometheus systemd
   # the dashboard's browser test: headless chromium through Selenium, and a

@@ -6,7 +6,8 @@
 #
 # Usage: scripts/fuzz.sh [seconds-per-target] [target...]
 #   targets: frame_decoder capture_frames poll_decoders cache_load
-#            init_setting device_ioctl monitor_text scenario (default: all of them)
+#            init_setting device_ioctl monitor_text scenario record_values
+#            (default: all of them)
 #   env:     FUZZ_BUILD_DIR  build directory (default build-fuzz)
 #            FUZZ_ARGS       extra libFuzzer flags, e.g. "-runs=10000000"
 #
@@ -21,7 +22,8 @@ src=$PWD
 
 seconds=${1:-60}
 shift || true
-all_targets=(frame_decoder capture_frames poll_decoders cache_load init_setting device_ioctl monitor_text scenario)
+all_targets=(frame_decoder capture_frames poll_decoders cache_load init_setting device_ioctl monitor_text scenario
+  record_values)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 for t in "${targets[@]}"; do

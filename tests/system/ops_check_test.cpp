@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "tests/system/smdhost_support.hpp"
 
@@ -173,6 +174,55 @@ TEST_F(SmdhostCheck, ModeShownIsTheModeThePluginTakes) {
     }
 }
 
+// One digit lost in an id of the demo's level map: the alarm it grades could
+// never be raised. A warning with the nearest id, which --strict fails.
+TEST_F(SmdhostCheck, MistypedSignalIdsAreWarnedWithTheNearestKnownId) {
+    TempDir dir;
+    std::string config = smdtest::read_file(std::string(SMD_SOURCE_DIR) + "/samples/demo/config.json");
+    const auto at = config.find("\"220600140010\"");
+    ASSERT_NE(at, std::string::npos);
+    config.replace(at, 14, "\"22060014001\"");
+    smdtest::write_file(dir.file("c.json"), config);
+    const std::string warning =
+        "c.json: \"host\".\"levels\": 22060014001: no such signal; did you mean 220600140010?";
+
+    Result r = check({"c.json"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("warning: " + warning), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("0 errors, 1 warning"), std::string::npos) << r.out;
+    EXPECT_EQ(check({"c.json", "--strict"}, dir.path()).status, 1);
+
+    r = check({"c.json", "--format", "json"}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    const auto docs = smdtest::events_of(r.out);
+    ASSERT_EQ(docs.size(), 1u) << r.out;
+    EXPECT_EQ(docs[0]["warnings"].asInt(), 1);
+    EXPECT_EQ(docs[0]["passed"], true);
+    const Json::Value& f = docs[0]["findings"][0];
+    EXPECT_EQ(f["message"], warning);
+    EXPECT_EQ(f["member"], "\"host\".\"levels\"");
+    EXPECT_EQ(f["id"], "22060014001");
+    EXPECT_EQ(f["suggestion"], "220600140010");
+
+    // An id of another mode, and an "AI" signal id a digit short of a known one.
+    smdtest::write_file(dir.file("m1.json"),
+                        "{\"appSetting\":{\"b_mode\":1},\"host\":{\"dataId\":7,"
+                        "\"levels\":{\"120600690010\":2}}}");
+    ASSERT_EQ(mkdir(dir.file("ini").c_str(), 0755), 0);
+    smdtest::write_file(dir.file("ini/7.ini"), "[AI]\nua1=41911010001,A\n");
+    r = check({"m1.json", "--strict"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    for (const char* text :
+         {"m1.json: \"host\".\"levels\": 120600690010: the plug-in reads this level only in "
+          "threshold mode 2, not in mode 1",
+          "./ini/7.ini:2: [AI] \"ua1\": 41911010001: no such signal; did you mean 419110100001?"})
+        EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
+    // The demo's own configuration says nothing.
+    EXPECT_NE(check({std::string(SMD_SOURCE_DIR) + "/samples/demo/config.json", "--strict"}).out.find(
+                  "0 errors, 0 warnings"),
+              std::string::npos);
+}
+
 TEST_F(SmdhostCheck, UnreadableConfigurationsAndBadUsage) {
     // A configuration that cannot be read is a failure of the check, told on
     // standard error; standard output carries reports only.
@@ -187,7 +237,7 @@ TEST_F(SmdhostCheck, UnreadableConfigurationsAndBadUsage) {
 
     EXPECT_EQ(check({}).status, 2);
     EXPECT_EQ(check({"flags.json", "--ini-dir", "no-such-folder"}).status, 2);
-    EXPECT_EQ(check({"flags.json", "--format", "json"}).status, 2);
+    EXPECT_EQ(check({"flags.json", "--format", "csv"}).status, 2);
     // Several configurations (the devices of one line) are checked in turn.
     r = check({"flags.json", "clean.json"});
     EXPECT_EQ(r.status, 0) << r.err;

@@ -1,6 +1,7 @@
 // smdhost decode: records built by the simulator's truth builder come back
-// field for field; counts beyond capacity never take the decoder past an
-// array; bad input is refused with the file and the length named.
+// value for value under their catalogue names; counts beyond capacity never
+// take the decoder past an array; bad input is refused with the file and the
+// length named.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -28,9 +29,11 @@ bool marker(const le_f32& f) {
     return f.b[0] == 0xCD && f.b[1] == 0xCC && f.b[2] == 0xCC && f.b[3] == 0xBD;
 }
 
-// A decoded float is the same float, or "invalid" exactly for the marker.
-void expect_float(const Json::Value& v, const le_f32& f, const std::string& what) {
-    if (marker(f)) {
+// A decoded reading is the same float; "invalid" for the marker where the
+// value stores one, "nan"/"inf" for non-finite floats.
+void expect_float(const Json::Value& v, const le_f32& f, const std::string& what,
+                  bool has_marker = false) {
+    if (has_marker && marker(f)) {
         EXPECT_EQ(v.asString(), "invalid") << what;
         return;
     }
@@ -40,85 +43,59 @@ void expect_float(const Json::Value& v, const le_f32& f, const std::string& what
         return;
     }
     ASSERT_TRUE(v.isNumeric()) << what << ": " << v.toStyledString();
-    EXPECT_EQ(static_cast<float>(v.asDouble()), f.get()) << what;
+    EXPECT_EQ(static_cast<float>(v.asDouble()), x) << what;
 }
 
-// A counted array: as many entries as the count, never more than the capacity.
-template <class T, class F>
-void expect_list(const Json::Value& v, unsigned count, unsigned capacity, const T* items,
-                 const std::string& what, F&& same) {
-    ASSERT_TRUE(v.isArray()) << what;
-    ASSERT_EQ(v.size(), std::min(count, capacity)) << what;
-    for (Json::ArrayIndex k = 0; k < v.size(); ++k) same(v[k], items[k], what + "[" + std::to_string(k) + "]");
-}
+std::string n(std::size_t k) { return std::to_string(k + 1); }
 
-void expect_byte(const Json::Value& v, unsigned char b, const std::string& what) {
-    EXPECT_EQ(v.asUInt(), b) << what;
-}
-
-void expect_f(const Json::Value& v, const le_f32& f, const std::string& what) { expect_float(v, f, what); }
-
-// Every field of the layout against the decoded JSON.
+// The values of each kind of section against the layout: the counted ones
+// up to their count and none beyond.
 void expect_record(const Json::Value& j, const pxr52_419_Data_t& r) {
-    EXPECT_EQ(j["data_id"].asUInt(), r.data_id.get());
-    expect_float(j["ia"], r.ia, "ia");
-    expect_float(j["ib"], r.ib, "ib");
-    expect_float(j["ic"], r.ic, "ic");
-    expect_byte(j["ia_alarm"], r.ia_alarm, "ia_alarm");
-    expect_byte(j["ib_alarm"], r.ib_alarm, "ib_alarm");
-    expect_byte(j["ic_alarm"], r.ic_alarm, "ic_alarm");
-    expect_byte(j["airlock_count"], r.airlock_count, "airlock_count");
-    expect_list(j["airlock"], r.airlock_count, AIRLOCK_MAX, r.airlock, "airlock", expect_byte);
-    expect_byte(j["p40_43_count"], r.p40_43_count, "p40_43_count");
-    expect_byte(j["channel_count"], r.channel_count, "channel_count");
-    expect_list(j["acChannel"], r.channel_count, CHANNEL_MAX, r.acChannel, "acChannel",
-                [](const Json::Value& c, const acChannel_t& a, const std::string& w) {
-                    expect_float(c["a"], a.a, w + ".a");
-                    expect_float(c["b"], a.b, w + ".b");
-                    expect_float(c["c"], a.c, w + ".c");
-                    expect_float(c["f"], a.f, w + ".f");
-                    expect_byte(c["p40_41_count"], a.p40_41_count, w);
-                    expect_byte(c["a_alarm"], a.a_alarm, w);
-                    expect_byte(c["b_alarm"], a.b_alarm, w);
-                    expect_byte(c["c_alarm"], a.c_alarm, w);
-                    expect_byte(c["f_alarm"], a.f_alarm, w);
-                    expect_byte(c["p40_44_count"], a.p40_44_count, w);
-                });
-    expect_float(j["rc_v"], r.rc_v, "rc_v");
-    expect_byte(j["rc_count"], r.rc_count, "rc_count");
-    expect_list(j["rcChannel"], r.rc_count, RC_MAX, r.rcChannel, "rcChannel",
-                [](const Json::Value& c, const rcChannel_t& m, const std::string& w) {
-                    expect_float(c["i"], m.i, w + ".i");
-                    expect_byte(c["p41_41_count"], m.p41_41_count, w);
-                    expect_list(c["sw_state"], 3, 3, m.sw_state, w + ".sw_state", expect_byte);
-                    expect_byte(c["p41_43_count"], m.p41_43_count, w);
-                    expect_list(c["p41_43"], m.p41_43_count, P41_43_SIZE, m.p41_43, w + ".p41_43",
-                                expect_byte);
-                    expect_byte(c["fault"], m.fault, w);
-                    expect_byte(c["p41_44_count"], m.p41_44_count, w);
-                    expect_list(c["p41_44"], m.p41_44_count, P41_44_SIZE, m.p41_44, w + ".p41_44",
-                                expect_byte);
-                });
-    ASSERT_EQ(j["dc"].size(), 2u);
-    for (int k = 0; k < 2; ++k) {
-        const Json::Value& d = j["dc"][k];
-        const dcScreen_t& s = r.dc(k);
-        const std::string w = "dc[" + std::to_string(k) + "]";
-        expect_float(d["dc_v"], s.dc_v, w + ".dc_v");
-        expect_float(d["dc_i"], s.dc_i, w + ".dc_i");
-        expect_byte(d["m_count"], s.m_count, w);
-        expect_list(d["m"], s.m_count, M_SIZE, s.m, w + ".m", expect_f);
-        expect_byte(d["n_count"], s.n_count, w);
-        expect_list(d["n"], s.n_count, N_SIZE, s.n, w + ".n", expect_f);
-        expect_byte(d["p_count"], s.p_count, w);
-        expect_list(d["p"], s.p_count, P_SIZE, s.p, w + ".p", expect_f);
-        expect_byte(d["dc_v_alarm"], s.dc_v_alarm, w);
-        expect_byte(d["alert_m_count"], s.alert_m_count, w);
-        expect_list(d["alert_m"], s.alert_m_count, ALERT_M_SIZE, s.alert_m, w + ".alert_m", expect_byte);
-        expect_byte(d["alert_p_count"], s.alert_p_count, w);
-        expect_list(d["alert_p"], s.alert_p_count, ALERT_P_SIZE, s.alert_p, w + ".alert_p", expect_byte);
+    const Json::Value& v = j["values"];
+    ASSERT_TRUE(v.isObject()) << j.toStyledString();
+    EXPECT_EQ(v["record.data_id"].asUInt(), r.data_id.get());
+    expect_float(v["ac.current.a"], r.ia, "ac.current.a", true);
+    expect_float(v["ac.current.c"], r.ic, "ac.current.c", true);
+    EXPECT_EQ(v["ac.count"].asUInt(), r.channel_count);
+    const unsigned channels = std::min<unsigned>(r.channel_count, CHANNEL_MAX);
+    for (unsigned k = 0; k < CHANNEL_MAX; ++k) {
+        EXPECT_EQ(v.isMember("ac." + n(k) + ".a"), k < channels) << k;
+        if (k < channels) expect_float(v["ac." + n(k) + ".frequency"], r.acChannel[k].f, "frequency");
     }
-    expect_list(j["p80_42"], 2, 2, r.p80_42, "p80_42", expect_f);
+    expect_float(v["rect.voltage"], r.rc_v, "rect.voltage");
+    const unsigned modules = std::min<unsigned>(r.rc_count, RC_MAX);
+    for (unsigned k = 0; k < RC_MAX; ++k) {
+        const std::string m = "rect." + n(k);
+        ASSERT_EQ(v.isMember(m + ".current"), k < modules) << m;
+        if (k >= modules) continue;
+        expect_float(v[m + ".current"], r.rcChannel[k].i, m);
+        EXPECT_EQ(v[m + ".fault"].asUInt(), r.rcChannel[k].fault) << m;
+        EXPECT_EQ(v[m + ".switch.3"].asUInt(), r.rcChannel[k].sw_state[2]) << m;
+        const unsigned alarms = std::min<unsigned>(r.rcChannel[k].p41_44_count, P41_44_SIZE);
+        for (unsigned a = 0; a < P41_44_SIZE; ++a)
+            EXPECT_EQ(v.isMember(m + ".user_alarm." + n(a)), a < alarms) << m << " " << a;
+    }
+    for (int s = 0; s < 2; ++s) {
+        const dcScreen_t& d = r.dc(s);
+        const std::string p = "dc." + n(static_cast<std::size_t>(s));
+        expect_float(v[p + ".voltage"], d.dc_v, p);
+        expect_float(v[p + ".current"], d.dc_i, p);
+        const unsigned batteries = std::min<unsigned>(d.m_count, M_SIZE);
+        for (unsigned b = 0; b < M_SIZE; ++b) {
+            ASSERT_EQ(v.isMember(p + ".battery." + n(b) + ".current"), b < batteries) << p << b;
+            if (b < batteries) expect_float(v[p + ".battery." + n(b) + ".current"], d.m[b], p);
+        }
+        const unsigned users = std::min<unsigned>(d.p_count, P_SIZE);
+        for (unsigned u = 0; u < users; ++u)
+            expect_float(v[p + ".user_value." + n(u)], d.p[u], p + " user value", true);
+        const unsigned fuses = std::min<unsigned>(d.alert_m_count, ALERT_M_SIZE);
+        for (unsigned f = 0; f < ALERT_M_SIZE; ++f)
+            EXPECT_EQ(v.isMember(p + ".fuse." + n(f)), f < fuses) << p << f;
+    }
+    expect_float(v["model.value.1"], r.p80_42[0], "model.value.1");
+    EXPECT_EQ(j["units"]["dc.1.voltage"], "V");
+    EXPECT_EQ(j["units"]["rect.voltage"], "V");
+    EXPECT_FALSE(j["units"].isMember("rect.count"));
 }
 
 class SmdhostDecode : public ::testing::Test {
@@ -157,9 +134,10 @@ TEST_F(SmdhostDecode, RoundTripsEveryFieldOfSimulatedRecords) {
         const Json::Value j = decode_json(bytes_of(r));
         SCOPED_TRACE("seed " + std::to_string(seed));
         expect_record(j, r);
-        EXPECT_EQ(j["time"].asString(), "2026-03-04T05:06:07");
-        EXPECT_EQ(j["p80_42"][1].asString(), "invalid");
-        EXPECT_FALSE(j.isMember("notes")) << j["notes"].toStyledString();
+        EXPECT_EQ(j["values"]["record.time"].asString(), "2026-03-04T05:06:07");
+        // The model values keep what the reply held: -0.1 is no marker there.
+        EXPECT_EQ(j["values"]["model.value.2"].asFloat(), -0.1f);
+        EXPECT_EQ(j["notes"].size(), 0u) << j["notes"].toStyledString();
     }
 }
 
@@ -176,12 +154,13 @@ TEST_F(SmdhostDecode, CountsAboveCapacityStopAtTheArrayAndAreNoted) {
     r.dc0.m[1].set(5.25f);
     const Json::Value j = decode_json(bytes_of(r));
     expect_record(j, r);
-    EXPECT_EQ(j["dc"][0]["m"].size(), 2u);
-    EXPECT_EQ(j["dc"][0]["m"][1].asFloat(), 5.25f);
+    EXPECT_EQ(j["values"]["dc.1.battery.2.current"].asFloat(), 5.25f);
+    EXPECT_FALSE(j["values"].isMember("dc.1.battery.3.current"));
     const std::string notes = j["notes"].toStyledString();
-    for (const char* n : {"channel_count is 3", "rc_count is 41", "dc[0].m_count is 3",
-                          "dc[0].alert_m_count is 200", "dc[1].p_count is 255",
-                          "rcChannel[0].p41_44_count is 9", "p40_43_count is 2, above the capacity 0"})
+    for (const char* n : {"ac.count is 3", "rect.count is 41, above the capacity 40: 40 values shown",
+                          "dc.1.battery.count is 3", "dc.1.fuse.count is 200",
+                          "dc.2.user_value.count is 255", "rect.1.user_alarm.count is 9",
+                          "ac.user_switch.count is 2, above the capacity 0"})
         EXPECT_NE(notes.find(n), std::string::npos) << n << " in " << notes;
 
     // Every byte 0xFF: every count at its maximum, every float a NaN.
@@ -189,17 +168,17 @@ TEST_F(SmdhostDecode, CountsAboveCapacityStopAtTheArrayAndAreNoted) {
     std::memcpy(&r, all.data(), sizeof r);
     const Json::Value full = decode_json(all);
     expect_record(full, r);
-    EXPECT_EQ(full["rcChannel"].size(), 40u);
-    EXPECT_EQ(full["ia"].asString(), "nan");
-    EXPECT_EQ(full["time"].asString(), "invalid");
+    EXPECT_TRUE(full["values"].isMember("rect.40.user_alarm." + std::to_string(P41_44_SIZE)));
+    EXPECT_EQ(full["values"]["ac.current.a"].asString(), "nan");
+    EXPECT_EQ(full["values"]["record.time"].asString(), "invalid");
 }
 
 TEST_F(SmdhostDecode, ReservedBytesAndTimeStampAreChecked) {
     pxr52_419_Data_t r;
     std::memset(&r, 0, sizeof r);
     Json::Value j = decode_json(bytes_of(r));
-    EXPECT_TRUE(j["time"].isNull()) << "a record never stamped has no time";
-    EXPECT_FALSE(j.isMember("notes"));
+    EXPECT_TRUE(j["values"]["record.time"].isNull()) << "a record never stamped has no time";
+    EXPECT_EQ(j["notes"].size(), 0u);
 
     r.reserved0[2] = 0x11;
     r.dc1.reserved1[6] = 0x22;
@@ -209,7 +188,7 @@ TEST_F(SmdhostDecode, ReservedBytesAndTimeStampAreChecked) {
     const std::string notes = j["notes"].toStyledString();
     EXPECT_NE(notes.find("offsets 4 to 7"), std::string::npos) << notes;
     EXPECT_NE(notes.find("offsets 1242 to 1248"), std::string::npos) << notes;
-    EXPECT_EQ(j["time"].asString(), "invalid");
+    EXPECT_EQ(j["values"]["record.time"].asString(), "invalid");
 }
 
 TEST_F(SmdhostDecode, HexTextStdinAndTheTextForm) {
@@ -233,11 +212,37 @@ TEST_F(SmdhostDecode, HexTextStdinAndTheTextForm) {
 
     const Result t = smdtest::smdhost({"decode", dir.file("r.bin"), "--format", "text"});
     ASSERT_EQ(t.status, 0) << t.err;
-    EXPECT_NE(t.out.find("\nia "), std::string::npos) << t.out;
+    EXPECT_NE(t.out.find("\nac.current.a "), std::string::npos) << t.out;
     EXPECT_NE(t.out.find("invalid (CD CC CC BD)"), std::string::npos);
-    EXPECT_NE(t.out.find("\nrcChannel[2].i "), std::string::npos);
-    EXPECT_EQ(t.out.find("rcChannel[3]"), std::string::npos) << "three rectifiers reported";
-    EXPECT_NE(t.out.find("\ntime "), std::string::npos);
+    EXPECT_NE(t.out.find("\nrect.3.current "), std::string::npos);
+    EXPECT_EQ(t.out.find("rect.4."), std::string::npos) << "three rectifiers reported";
+    EXPECT_NE(t.out.find("\nrecord.time "), std::string::npos);
+}
+
+TEST_F(SmdhostDecode, FieldsPickValuesByPatternAndAllShowsFullCapacity) {
+    plant::Plant p(plant::PlantShape::typical(3, 1), 4);
+    p.step(5.0);
+    write_file(dir.file("r.bin"), bytes_of(plant::truth_record(p.state(), 1)));
+    auto values = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = {"decode", dir.file("r.bin"), "--format", "json"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const Result r = smdtest::smdhost(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        const auto docs = smdtest::events_of(r.out);
+        return docs.empty() ? Json::Value() : docs[0]["values"];
+    };
+    const Json::Value picked = values({"--fields", "rect.*.current,dc.?.voltage"});
+    EXPECT_EQ(picked.getMemberNames(),
+              (std::vector<std::string>{"dc.1.voltage", "dc.2.voltage", "rect.1.current",
+                                        "rect.2.current", "rect.3.current"}));
+    EXPECT_EQ(values({"--fields", "rect.*.current", "--all"}).size(), 40u);
+    EXPECT_GT(values({"--all"}).size(), values({}).size());
+
+    const Result bad = smdtest::smdhost({"decode", dir.file("r.bin"), "--fields", "dc.1,dc.1.votlage"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("'dc.1.votlage' matches no value name; did you mean dc.1.voltage?"),
+              std::string::npos)
+        << bad.err;
 }
 
 TEST_F(SmdhostDecode, WrongLengthAndBadHexAreNamed) {
@@ -271,12 +276,15 @@ TEST_F(SmdhostDecode, WrongLengthAndBadHexAreNamed) {
 TEST(SmdhostOperatorHelp, EveryToolAndOptionIsDescribed) {
     if (!smdtest::executable(smdtest::smdhost_path())) GTEST_SKIP() << "no smdhost";
     const auto top = smdtest::smdhost({"--help"});
-    for (const char* w : {"history STORE", "decode [FILE|--hex HEX]", "check CONFIG"})
+    for (const char* w : {"history STORE", "decode [FILE|--hex HEX]", "check CONFIG", "signals [FILTER]"})
         EXPECT_NE(top.out.find(w), std::string::npos) << w;
     const std::vector<std::pair<std::string, std::vector<std::string>>> wanted = {
-        {"history", {"--data-id", "--since", "--last", "--format json|csv|text", "Exit status"}},
-        {"decode", {"--hex", "CD CC CC BD", "--format json|text", "Exit status"}},
-        {"check", {"--ini-dir", "\"appSetting\"", "\"thresholdSetting\"", "Exit status"}},
+        {"history", {"--data-id", "--since", "--last", "--fields", "--all", "--format json|csv|text",
+                     "history_value", "Exit status"}},
+        {"decode", {"--hex", "CD CC CC BD", "--fields", "--all", "--format json|text", "Exit status"}},
+        {"check", {"--ini-dir", "\"appSetting\"", "\"thresholdSetting\"", "--strict",
+                   "--format text|json", "Exit status"}},
+        {"signals", {"--mode", "--format json|text", "FILTER", "Exit status"}},
         {"replay", {"--history STORE", "--restore"}},
         {"listen", {"--history STORE", "--restore"}},
     };

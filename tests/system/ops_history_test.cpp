@@ -82,8 +82,8 @@ TEST_F(SmdhostHistory, KeepsEverySavedRecordWithDataIdAndHostTime) {
         // The round closes on the last response, 5 s after the previous one.
         EXPECT_DOUBLE_EQ(row["epoch"].asDouble(), kStart + 5.0 * static_cast<double>(k));
         EXPECT_EQ(row["saved_at"].asString(), "2026-01-01T00:00:" + std::string(k == 0 ? "00" : k == 1 ? "05" : "10"));
-        EXPECT_EQ(row["record"]["data_id"].asInt(), 7);
-        EXPECT_EQ(row["record"]["time"].asString(), row["saved_at"].asString());
+        EXPECT_EQ(row["record"]["values"]["record.data_id"].asInt(), 7);
+        EXPECT_EQ(row["record"]["values"]["record.time"].asString(), row["saved_at"].asString());
     }
 
     // A later run adds to the same store.
@@ -101,19 +101,63 @@ TEST_F(SmdhostHistory, KeepsEverySavedRecordWithDataIdAndHostTime) {
     EXPECT_EQ(listing({"--since", "1767225601", "--data-id", "7", "--last", "1"})[0]["row"].asInt(), 3);
 }
 
-TEST_F(SmdhostHistory, CsvHasOneHeaderAndEqualColumnsPerRow) {
+TEST_F(SmdhostHistory, CsvColumnsAreCatalogueNamesWithUnits) {
     ASSERT_EQ(replay(rounds(2), 1).status, 0);
-    const Result r = smdtest::smdhost({"history", db, "--format", "csv"});
+    Result r = smdtest::smdhost({"history", db, "--fields", "dc.*.voltage,rect.*.current", "--format", "csv"});
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto lines = smdtest::lines_of(r.out);
+    auto lines = smdtest::lines_of(r.out);
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0].rfind("row,device_data_id,saved_at,epoch,len,data_id,time,ia,", 0), 0u);
-    EXPECT_NE(lines[0].find(",dc[1].alert_p[4]"), std::string::npos);
+    // Two rectifiers reported: no columns for modules 3 to 40.
+    EXPECT_EQ(lines[0],
+              "row,device_data_id,saved_at,epoch,len,rect.1.current [A],rect.2.current [A],"
+              "dc.1.voltage [V],dc.2.voltage [V]");
+    EXPECT_EQ(lines[1].rfind("1,1,2026-01-01T00:00:00,", 0), 0u) << lines[1];
+
+    // --all: every module up to the capacity, cells beyond the count empty.
+    r = smdtest::smdhost({"history", db, "--fields", "rect.*.current", "--all", "--format", "csv"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    lines = smdtest::lines_of(r.out);
+    ASSERT_EQ(lines.size(), 3u);
     auto commas = [](const std::string& s) { return std::count(s.begin(), s.end(), ','); };
+    EXPECT_EQ(commas(lines[0]), 4 + 40);
     EXPECT_EQ(commas(lines[1]), commas(lines[0]));
-    EXPECT_EQ(commas(lines[2]), commas(lines[0]));
-    // One AC channel reported: the second channel's cells are empty.
-    EXPECT_NE(lines[1].find("2026-01-01T00:00:00"), std::string::npos);
+    EXPECT_NE(lines[0].find(",rect.40.current [A]"), std::string::npos);
+
+    r = smdtest::smdhost({"history", db, "--fields", "rect.*.curent", "--format", "csv"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("'rect.*.curent' matches no value name"), std::string::npos) << r.err;
+}
+
+// The values table and its views, read with the sqlite3 program as a user
+// does; a store from before them gets them on the next --history run.
+TEST_F(SmdhostHistory, SqliteReadsNamedValuesWithoutDecoding) {
+    ASSERT_EQ(replay(rounds(2), 4).status, 0);
+    auto sql = [&](const std::string& query) {
+        const Result r = smdtest::run({"/usr/bin/sqlite3", "-readonly", db, query});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return smdtest::lines_of(r.out);
+    };
+    const auto published_voltage =
+        listing({"--fields", "dc.1.voltage"})[0]["record"]["values"]["dc.1.voltage"].asString();
+    EXPECT_EQ(sql("select saved_at, data_id, text, unit from history_value where name = 'dc.1.voltage'"),
+              (std::vector<std::string>{"2026-01-01T00:00:00|4|" + published_voltage + "|V",
+                                        "2026-01-01T00:00:05|4|" + published_voltage + "|V"}));
+    EXPECT_EQ(sql("select value from record_value where record_id = 1 and name = 'rect.count'"),
+              std::vector<std::string>{"2"});
+    EXPECT_EQ(sql("select count(*) from record_value where name like 'rect.3.%'"),
+              std::vector<std::string>{"0"});
+
+    // An old store: the values gone as if never written.
+    ASSERT_EQ(smdtest::run({"/usr/bin/sqlite3", db, "drop view history_value; drop view record_value;"
+                            " drop table record_value_raw; drop table names; pragma user_version = 0"})
+                  .status,
+              0);
+    EXPECT_EQ(listing().size(), 2u) << "a reading command lists an old store as it is";
+    EXPECT_NE(smdtest::run({"/usr/bin/sqlite3", "-readonly", db, "select * from names"}).status, 0)
+        << "and changes nothing";
+    ASSERT_EQ(replay(rounds(1), 4).status, 0);
+    EXPECT_EQ(sql("select count(distinct record_id) from history_value where name = 'dc.1.voltage'"),
+              std::vector<std::string>{"3"});
 }
 
 TEST_F(SmdhostHistory, RecordsSurviveAKilledSmdhost) {
@@ -145,7 +189,7 @@ TEST_F(SmdhostHistory, RecordsSurviveAKilledSmdhost) {
     ASSERT_LE(rows.size(), records.size());
     for (std::size_t k = 0; k < rows.size(); ++k) {
         EXPECT_EQ(rows[k]["hex"].asString(), records[k]) << "row " << k + 1;
-        EXPECT_EQ(rows[k]["record"]["rc_count"].asInt(), 2) << "row " << k + 1;
+        EXPECT_EQ(rows[k]["record"]["values"]["rect.count"].asInt(), 2) << "row " << k + 1;
     }
 
     // The store is still usable for writing after the kill.

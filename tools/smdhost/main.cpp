@@ -4,6 +4,9 @@
 #include <iostream>
 #include <new>
 
+#include <unistd.h>
+
+#include "tools/smdhost/catalogue/signals_command.hpp"
 #include "tools/smdhost/check/config_check.hpp"
 #include "tools/smdhost/cli/cli.hpp"
 #include "tools/smdhost/inputs/listen.hpp"
@@ -14,6 +17,17 @@
 #include "tools/smdhost/session/session.hpp"
 
 namespace {
+
+int run_signals(const smdcli::Options& opts) {
+    smdcatalogue::SignalsOptions s;
+    const bool json = opts.format == smdcli::Format::json ||
+                      (opts.format == smdcli::Format::automatic && isatty(STDOUT_FILENO) == 0);
+    s.format = json ? smdcatalogue::SignalsOptions::Format::json
+                    : smdcatalogue::SignalsOptions::Format::text;
+    if (opts.by_mode) s.mode = opts.mode;
+    s.filter = opts.filter;
+    return smdcatalogue::run_signals(s, std::cout, std::cerr);
+}
 
 int run(int argc, char** argv) {
     smdcli::Options opts;
@@ -34,6 +48,7 @@ int run(int argc, char** argv) {
         case smdcli::Command::decode: return smdrecords::run_decode(opts);
         case smdcli::Command::check: return smdcheck::run_check(opts);
         case smdcli::Command::stats: return smdstats::run_stats(opts);
+        case smdcli::Command::signals: return run_signals(opts);
         case smdcli::Command::none: break;
     }
     return smdsession::kExitUsage;

@@ -24,27 +24,6 @@ bool in_mode(const AlarmEntry& e, std::optional<int> mode) {
     return !mode || (e.when.modes & mode_bit(*mode)) != 0;
 }
 
-// The closest candidate within the suggestion limit; "" when none.
-template <class Candidates>
-std::string nearest(const std::string& text, const Candidates& candidates) {
-    std::string best;
-    std::size_t best_distance = suggestion_limit(text.size()) + 1;
-    for (const std::string& c : candidates) {
-        const std::size_t d = edit_distance(text, c);
-        const bool better =
-            d < best_distance ||
-            (d == best_distance && !best.empty() &&
-             ((c.size() == text.size()) != (best.size() == text.size())
-                  ? c.size() == text.size()
-                  : c < best));
-        if (better) {
-            best = c;
-            best_distance = d;
-        }
-    }
-    return best;
-}
-
 }  // namespace
 
 const Catalogue& Catalogue::get() {

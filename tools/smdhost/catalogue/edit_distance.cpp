@@ -22,4 +22,23 @@ std::size_t edit_distance(const std::string& a, const std::string& b) {
 
 std::size_t suggestion_limit(std::size_t length) { return std::max<std::size_t>(1, length / 3); }
 
+std::string nearest(const std::string& text, const std::vector<std::string>& candidates) {
+    std::string best;
+    std::size_t best_distance = suggestion_limit(text.size()) + 1;
+    for (const std::string& c : candidates) {
+        const std::size_t d = edit_distance(text, c);
+        const bool better =
+            d < best_distance ||
+            (d == best_distance && !best.empty() &&
+             ((c.size() == text.size()) != (best.size() == text.size())
+                  ? c.size() == text.size()
+                  : c < best));
+        if (better) {
+            best = c;
+            best_distance = d;
+        }
+    }
+    return best;
+}
+
 }  // namespace smdcatalogue

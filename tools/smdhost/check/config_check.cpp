@@ -10,6 +10,7 @@
 #include <memory>
 #include <sstream>
 #include <utility>
+#include <vector>
 
 #include <boost/property_tree/ini_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
@@ -19,6 +20,7 @@
 
 #include "alarm/threshold_id.hpp"
 #include "config/config_text.hpp"
+#include "tools/smdhost/check/signal_ids.hpp"
 #include "tools/smdhost/cli/cli.hpp"
 #include "tools/smdhost/inputs/input_file.hpp"
 #include "tools/smdhost/session/host_config.hpp"
@@ -82,31 +84,6 @@ const LimitSpec kLimits[] = {
     {"Up2", "Up2Value", "Up2ReconverValue", "Up2AlarmLevel", "002"},
     {"Low", "LowValue", "LowReconverValue", "LowAlarmLevel", "003"},
     {"Low2", "Low2Value", "Low2ReconverValue", "Low2AlarmLevel", "004"},
-};
-
-class Writer {
-public:
-    explicit Writer(Report& r) : r_(r) {}
-    void line(const std::string& s) { r_.text += s + "\n"; }
-    void warn(const std::string& s, const std::string& indent = "    ") {
-        ++r_.warnings;
-        r_.text += indent + "warning: " + s + "\n";
-    }
-    void error(const std::string& s, const std::string& indent = "    ") {
-        ++r_.errors;
-        r_.text += indent + "error: " + s + "\n";
-    }
-    // Appends what was collected apart (warnings that belong below a line
-    // written after them), each line indented by `indent` more.
-    void absorb(const Report& sub, const std::string& indent = std::string()) {
-        std::istringstream lines(sub.text);
-        for (std::string s; std::getline(lines, s);) r_.text += indent + s + "\n";
-        r_.errors += sub.errors;
-        r_.warnings += sub.warnings;
-    }
-
-private:
-    Report& r_;
 };
 
 std::string compact(const Json::Value& v) {
@@ -290,7 +267,7 @@ bool ends_with(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-void check_ini_file(Writer& w, const std::string& path) {
+void check_ini_file(Writer& w, const std::string& path, DefinedIds& defined) {
     namespace pt = boost::property_tree;
     std::string content;
     std::string error;
@@ -318,9 +295,13 @@ void check_ini_file(Writer& w, const std::string& path) {
         return;
     }
     const auto lines = key_lines(content);
-    auto where = [&](const std::string& section, const std::string& key) {
+    auto line_of = [&](const std::string& section, const std::string& key) {
         const auto it = lines.find({section, key});
-        return it == lines.end() ? path : path + ":" + std::to_string(it->second);
+        return it == lines.end() ? 0 : it->second;
+    };
+    auto where = [&](const std::string& section, const std::string& key) {
+        const int line = line_of(section, key);
+        return line == 0 ? path : path + ":" + std::to_string(line);
     };
     std::size_t loaded = 0;
     w.line("  [AI] (value name -> signal id, threshold id, signal name):");
@@ -338,6 +319,15 @@ void check_ini_file(Writer& w, const std::string& path) {
         ++loaded;
         w.line("    " + padded(child.first, 14) + "-> " + entry.first + "  " + threshold_id + "  " +
                entry.second);
+        // The check runs under the threshold id, the report under the signal
+        // id with the threshold id's settings as template.
+        defined.thresholds.insert(threshold_id);
+        defined.reports.insert(entry.first);
+        defined.reports.insert(threshold_id);
+        const IdPlace place{path, line_of("AI", child.first), "[AI] " + quoted(child.first)};
+        // Only the id as written: the threshold id derived from a correct
+        // signal id may well lie one digit from another known id.
+        check_defined_id(w, entry.first, place, "      ");
         if (child.second.data().find(',') == std::string::npos)
             w.warn(where("AI", child.first) +
                        ": no comma: the whole value is both the signal id and the signal name",
@@ -350,7 +340,7 @@ void check_ini_file(Writer& w, const std::string& path) {
                (alarm->size() == 1 ? " entry" : " entries") + " (loaded, not checked)");
 }
 
-void check_mode1(Writer& w, unsigned data_id, const std::string& ini_dir) {
+void check_mode1(Writer& w, unsigned data_id, const std::string& ini_dir, DefinedIds& defined) {
     const std::string base = ini_dir.empty() ? std::string("./ini") : ini_dir;
     w.line("threshold file search (data id " + std::to_string(data_id) + ", device type " +
            kDeviceType + "):");
@@ -399,7 +389,7 @@ void check_mode1(Writer& w, unsigned data_id, const std::string& ini_dir) {
                "  ");
         return;
     }
-    check_ini_file(w, picked);
+    check_ini_file(w, picked, defined);
 }
 
 void check_mode3(Writer& w, const Json::Value& setting) {
@@ -473,7 +463,7 @@ void explain_float(Writer& w, const char* key, const std::string& text) {
         w.warn(std::string("\"") + key + "\" " + quoted(text) + ": only its leading number is read");
 }
 
-void check_mode5(Writer& w, const Json::Value& setting) {
+void check_mode5(Writer& w, const std::string& config_path, const Json::Value& setting) {
     if (!setting.isObject()) {
         if (setting.isNull())
             w.warn("no \"thresholdSetting\": mode 5 has no signal rule", "  ");
@@ -534,6 +524,8 @@ void check_mode5(Writer& w, const Json::Value& setting) {
                           id.c_str(), limit.suffix, static_cast<double>(value),
                           static_cast<double>(recovery), level);
             w.line("    " + padded(limit.label, 5) + buf);
+            check_defined_id(w, id + limit.suffix,
+                             {config_path, 0, "\"thresholdSetting\"." + quoted(member)}, "      ");
             Report sub;
             Writer sw(sub);
             explain_float(sw, keys[0], texts[0]);
@@ -558,6 +550,7 @@ void check_mode5(Writer& w, const Json::Value& setting) {
 
 Report check_configuration(const std::string& config_path, const std::string& ini_dir) {
     Report report;
+    report.config = config_path;
     Writer w(report);
     Json::Value config;
     std::string error;
@@ -612,10 +605,12 @@ Report check_configuration(const std::string& config_path, const std::string& in
     }
 
     const Json::Value& setting = pxr52::member_of(config, "thresholdSetting");
+    report.mode = mode;
     w.line("threshold mode " + std::to_string(mode));
+    DefinedIds defined;
     switch (mode) {
         case 1:
-            check_mode1(w, host.data_id, ini_dir);
+            check_mode1(w, host.data_id, ini_dir, defined);
             break;
         case 3:
             w.line("\"thresholdSetting\" (mode 3: names and id triples):");
@@ -623,7 +618,7 @@ Report check_configuration(const std::string& config_path, const std::string& in
             break;
         case 5:
             w.line("\"thresholdSetting\" (mode 5: signal rules):");
-            check_mode5(w, setting);
+            check_mode5(w, config_path, setting);
             break;
         case 2:
             w.line("  no threshold definitions: the power-system and model rules of mode 2 run");
@@ -634,6 +629,7 @@ Report check_configuration(const std::string& config_path, const std::string& in
     }
     if (mode != 3 && mode != 5 && !setting.isNull())
         w.warn("\"thresholdSetting\" is ignored in threshold mode " + std::to_string(mode), "  ");
+    check_host_ids(w, config_path, config, mode, defined);
     return report;
 }
 
@@ -646,62 +642,60 @@ int run_check(const smdcli::Options& opts) {
         }
     }
     // Each configuration as a device of the line: PATH, or ADDR=PATH.
-    struct Given {
-        std::string path;
-        int address = -1;
-        Report report;
-    };
-    std::vector<Given> given;
+    std::vector<Report> reports;
     for (const std::string& word : opts.files) {
-        Given g;
-        g.path = word;
+        std::string path = word;
+        int address = -1;
         smdcli::DeviceSpec spec;
         if (word.find('=') != std::string::npos && smdcli::read_device_spec(word, spec).empty()) {
-            g.path = spec.config;
-            g.address = spec.address;
+            path = spec.config;
+            address = spec.address;
         }
-        g.report = check_configuration(g.path, opts.ini_dir);
-        if (!g.report.failure.empty()) {
-            std::cerr << "smdhost: " << g.report.failure << std::endl;
+        Report r = check_configuration(path, opts.ini_dir);
+        if (!r.failure.empty()) {
+            std::cerr << "smdhost: " << r.failure << std::endl;
             return smdsession::kExitFailure;
         }
-        given.push_back(std::move(g));
+        r.address = address;
+        reports.push_back(std::move(r));
     }
     // What devices of one line cannot share: the data id (threshold file
     // and stored records are found by it) and the address.
-    for (std::size_t k = 0; k < given.size(); ++k) {
-        Writer w(given[k].report);
+    for (std::size_t k = 0; k < reports.size(); ++k) {
+        Writer w(reports[k]);
         for (std::size_t j = 0; j < k; ++j) {
-            if (given[k].report.has_data_id && given[j].report.has_data_id &&
-                given[k].report.data_id == given[j].report.data_id)
-                w.error("data id " + std::to_string(given[k].report.data_id) +
-                            " is also that of " + given[j].path +
-                            ": each device of a line needs its own",
+            if (reports[k].has_data_id && reports[j].has_data_id &&
+                reports[k].data_id == reports[j].data_id)
+                w.error("data id " + std::to_string(reports[k].data_id) + " is also that of " +
+                            reports[j].config + ": each device of a line needs its own",
                         "");
-            if (given[k].address >= 0 && given[k].address == given[j].address)
-                w.error("address " + std::to_string(given[k].address) + " is also that of " +
-                            given[j].path,
+            if (reports[k].address >= 0 && reports[k].address == reports[j].address)
+                w.error("address " + std::to_string(reports[k].address) + " is also that of " +
+                            reports[j].config,
                         "");
         }
     }
+    const bool json = opts.format == smdcli::Format::json;
     smdout::Output out(STDOUT_FILENO);
-    int errors = 0;
-    for (std::size_t k = 0; k < given.size(); ++k) {
-        const Report& r = given[k].report;
-        if (given.size() > 1) {
-            if (k > 0) out.line("");
-            if (given[k].address >= 0) out.line("device at adr " + std::to_string(given[k].address));
+    bool all_passed = true;
+    for (std::size_t k = 0; k < reports.size(); ++k) {
+        const Report& r = reports[k];
+        if (json) {
+            out.text(report_json(r, opts.strict));
+        } else {
+            if (reports.size() > 1) {
+                if (k > 0) out.line("");
+                if (r.address >= 0) out.line("device at adr " + std::to_string(r.address));
+            }
+            out.text(report_text(r, opts.strict));
         }
-        out.text(r.text);
-        out.line(std::to_string(r.errors) + (r.errors == 1 ? " error, " : " errors, ") +
-                 std::to_string(r.warnings) + (r.warnings == 1 ? " warning" : " warnings"));
-        errors += r.errors;
+        all_passed = all_passed && passed(r, opts.strict);
     }
     if (!out.flush()) {
         std::cerr << "smdhost: " << out.error() << std::endl;
         return smdsession::kExitFailure;
     }
-    return errors != 0 ? smdsession::kExitFailure : smdsession::kExitOk;
+    return all_passed ? smdsession::kExitOk : smdsession::kExitFailure;
 }
 
 }  // namespace smdcheck

@@ -24,9 +24,11 @@ const char kOverview[] =
     "  listen --serial DEV  decode what is heard on a serial line, on the wall clock\n"
     "  history STORE        list and decode the records kept with --history\n"
     "  decode [FILE|--hex HEX]\n"
-    "                       show a 1257-byte data record as named fields\n"
+    "                       show a 1257-byte data record as named values\n"
     "  check CONFIG...      tell what the plug-in will make of configurations\n"
     "  stats FILE...        health of a capture: frames, faults, cycles, no plug-in\n"
+    "  signals [FILTER]     list every value, alarm, threshold and report by name\n"
+    "                       and id: the signal catalogue\n"
     "\n"
     "`smdhost COMMAND --help` describes a command.\n";
 
@@ -104,23 +106,28 @@ const char kListen[] =
 
 const char kHistory[] =
     "usage: smdhost history STORE [--data-id N] [--since T] [--last K]\n"
-    "                       [--format json|csv|text]\n"
+    "                       [--fields NAME,...] [--all] [--format json|csv|text]\n"
     "\n"
     "Lists the records kept in STORE by `smdhost replay|listen --history STORE`,\n"
     "oldest first, each with its data id, the host clock's time of the save and\n"
-    "every field of the record decoded.\n";
+    "its values by signal catalogue name (`smdhost signals` lists them). The store\n"
+    "is only read. The same values are in its SQLite view history_value:\n"
+    "  sqlite3 STORE \"select saved_at, value from history_value\n"
+    "                 where name = 'dc.1.voltage'\"\n";
 
 const char kHistoryStatus[] =
     "Exit status: 0 listed (possibly nothing), 1 STORE missing or not a history\n"
     "store, or the listing could not be written, 2 bad usage.";
 
 const char kDecode[] =
-    "usage: smdhost decode [FILE | - | --hex HEX] [--format json|text]\n"
+    "usage: smdhost decode [FILE | - | --hex HEX] [--fields NAME,...] [--all]\n"
+    "                      [--format json|text]\n"
     "\n"
-    "Shows a 1257-byte data record (data id 5535) as named fields: counts and the\n"
-    "values they announce (never more than the record holds), the invalid-value\n"
-    "marker (bytes CD CC CC BD) as invalid, the time stamp as a date and time,\n"
-    "and notes on counts above capacity and reserved bytes that are set.\n"
+    "Shows a 1257-byte data record (data id 5535) by signal catalogue name and\n"
+    "unit (`smdhost signals` lists them): counts and the values they announce\n"
+    "(never more than the record holds), the invalid-value marker\n"
+    "(bytes CD CC CC BD) as invalid, the time stamp as a date and time, and notes\n"
+    "on counts above capacity and reserved bytes that are set.\n"
     "FILE (at most 1 MiB) holds the 1257 bytes, or their hex digits as text\n"
     "(blanks and line ends allowed between bytes, as in a publish event's\n"
     "\"record\"); - reads standard input.\n";
@@ -130,14 +137,18 @@ const char kDecodeStatus[] =
     "not written, 2 bad usage.";
 
 const char kCheck[] =
-    "usage: smdhost check CONFIG... [--ini-dir DIR]\n"
+    "usage: smdhost check CONFIG... [--ini-dir DIR] [--strict] [--format text|json]\n"
     "\n"
     "Tells what the plug-in will make of the configuration CONFIG before it is\n"
     "deployed: every \"appSetting\" key and the value it becomes (values that\n"
     "silently read as 0, booleans, fractions, values cut to 8 bits, unknown\n"
     "keys), the threshold mode, the threshold file the plug-in would pick and\n"
     "what it holds (INI errors with file and line, AI signal ids too short to\n"
-    "check), and the \"thresholdSetting\" items it would skip, and why.\n"
+    "check), and the \"thresholdSetting\" items it would skip, and why. Signal ids\n"
+    "in \"host\".\"levels\", \"thresholds\" and \"reports\" that the plug-in never\n"
+    "reads in the configuration's threshold mode are warnings naming the nearest\n"
+    "known id; ids that \"thresholdSetting\" or the threshold file define are warned\n"
+    "of when they lie one character from a known id.\n"
     "The data id comes from the member \"host\" (default 1). CONFIG and the\n"
     "threshold file hold at most 1 MiB each. Several configurations (the devices\n"
     "of one line, each PATH or ADDR=PATH as --device takes it) are checked one\n"
@@ -145,9 +156,34 @@ const char kCheck[] =
     "error.\n";
 
 const char kCheckStatus[] =
-    "Exit status: 0 no errors (warnings allowed), 1 errors in the configuration or\n"
-    "its threshold file, or CONFIG cannot be read (the reason on standard error),\n"
-    "2 bad usage.";
+    "Exit status: 0 no errors (warnings allowed, unless --strict), 1 errors in the\n"
+    "configuration or its threshold file (with --strict: warnings too), or CONFIG\n"
+    "cannot be read (the reason on standard error), 2 bad usage.";
+
+const char kSignals[] =
+    "usage: smdhost signals [--format json|text] [--mode N] [FILTER]\n"
+    "\n"
+    "Prints the signal catalogue: every value of the 1257-byte record (name, unit,\n"
+    "offset, type, how an invalid reading is stored, description) and every alarm,\n"
+    "threshold check and report the plug-in can send (id, host key, texts, level\n"
+    "or the \"host\" member that decides it, threshold modes and settings,\n"
+    "description), per channel, module and screen up to the record's capacities.\n"
+    "FILTER is a comma-separated list of shell-style patterns matched segment by\n"
+    "segment against value names (\"dc.*.voltage\", \"rect.12\" for a whole module)\n"
+    "and against ids, keys and the values an entry reads (\"2206*\").\n";
+
+const char kSignalsStatus[] =
+    "Exit status: 0 listed, 1 FILTER matches nothing (the nearest name or id is\n"
+    "suggested) or the output could not be written, 2 bad usage.";
+
+const char kFieldsHelp[] =
+    "only the values whose catalogue names match: a comma-separated list of "
+    "shell-style patterns, matched segment by segment (\"dc.*.voltage,rect.*.current\"; "
+    "\"rect.12\" is every value of module 12); a pattern that matches no name is refused";
+
+const char kAllHelp[] =
+    "every value up to the record's capacities, also those beyond their count byte "
+    "(shown as stored); by default only the values the record reports";
 
 const char kStats[] =
     "usage: smdhost stats FILE... [--raw] [--baud B] [--format json|text]\n"
@@ -351,19 +387,26 @@ int parse_command_line(int argc, char** argv, Options& o) {
     since->type_name("T");
     toolcli::add_whole(*history, "--last", o.last, 0, 2147483647LL,
                        "only the last K records (after the filters above)", "K");
+    toolcli::add_text(*history, "--fields", o.fields, kFieldsHelp, "NAME,...");
+    history->add_flag("--all", o.all, kAllHelp);
     toolcli::add_choice(*history, "--format", format, {"json", "csv", "text"},
                         "json: one object per line (default when standard output is not a "
-                        "terminal); csv: a header and one row per record, one column per field "
-                        "at full capacity; text: one block per record (default on a terminal)");
+                        "terminal); csv: a header and one row per record, one column per value "
+                        "(\"name [unit]\"), the values any listed record reports (empty cells "
+                        "where a record does not); text: one block per record (default on a "
+                        "terminal)");
 
     CLI::App* decode = app->add_subcommand("decode", kDecode);
     decode->footer(kDecodeStatus);
     decode->add_option("FILE", o.files)->group("")->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     decode->add_option("--hex", o.hex, "the record as hex digits on the command line")
         ->type_name("HEX");
+    toolcli::add_text(*decode, "--fields", o.fields, kFieldsHelp, "NAME,...");
+    decode->add_flag("--all", o.all, kAllHelp);
     toolcli::add_choice(*decode, "--format", format, {"json", "text"},
-                        "json: one object (default when standard output is not a terminal); "
-                        "text: one line per field");
+                        "json: one object {\"values\": {name: value}, \"units\": {name: unit}, "
+                        "\"notes\": [...]} (default when standard output is not a terminal); "
+                        "text: one line per value");
 
     CLI::App* check = app->add_subcommand("check", kCheck);
     check->footer(kCheckStatus);
@@ -372,6 +415,11 @@ int parse_command_line(int argc, char** argv, Options& o) {
                       "the folder the plug-in knows as ./ini/ (default: ini in the working "
                       "directory)",
                       "DIR");
+    check->add_flag("--strict", o.strict, "warnings fail the check too (exit status 1)");
+    toolcli::add_choice(*check, "--format", format, {"text", "json"},
+                        "text: the report for people (default); json: one object with the "
+                        "errors and warnings, each with its message, file, member and id, for "
+                        "scripts");
 
     CLI::App* stats = app->add_subcommand("stats", kStats);
     stats->footer(kStatsStatus);
@@ -382,6 +430,17 @@ int parse_command_line(int argc, char** argv, Options& o) {
     toolcli::add_choice(*stats, "--format", format, {"json", "text"},
                         "json: one \"stats\" object (default when standard output is not a "
                         "terminal); text: a table (default on a terminal)");
+
+    CLI::App* signals = app->add_subcommand("signals", kSignals);
+    signals->footer(kSignalsStatus);
+    signals->add_option("FILTER", o.files)->group("")->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    toolcli::add_choice(*signals, "--format", format, {"json", "text"},
+                        "json: one object per line, the values first (default when standard "
+                        "output is not a terminal); text: tables for people (default on a "
+                        "terminal)");
+    toolcli::add_whole(*signals, "--mode", o.mode, 0, 2147483647,
+                       "only the alarms, thresholds and reports the plug-in sends in threshold "
+                       "mode N (\"appSetting\".\"b_mode\"); values are listed whatever the mode");
 
     if (args.size() < 2) return toolcli::usage_error(*app, "no command given");
     const std::string first = args[1];
@@ -399,10 +458,12 @@ int parse_command_line(int argc, char** argv, Options& o) {
     if (decode->parsed()) o.command = Command::decode, cmd = decode;
     if (check->parsed()) o.command = Command::check, cmd = check;
     if (stats->parsed()) o.command = Command::stats, cmd = stats;
+    if (signals->parsed()) o.command = Command::signals, cmd = signals;
     if (cmd == nullptr) return toolcli::usage_error(*app, "no command given");
     o.format = format_of(format);
     o.has_hex = decode->count("--hex") > 0;
     o.by_data_id = history->count("--data-id") > 0;
+    o.by_mode = signals->count("--mode") > 0;
     serial::parity_from_text(parity, o.parity);
 
     switch (o.command) {
@@ -429,6 +490,11 @@ int parse_command_line(int argc, char** argv, Options& o) {
                 return toolcli::usage_error(*cmd, o.files.empty()
                                                       ? "decode needs a FILE, - or --hex HEX"
                                                       : "decode takes one FILE");
+            break;
+        case Command::signals:
+            // Several FILTER words are one list: `signals dc.1 rect.2` is `signals dc.1,rect.2`.
+            for (const std::string& f : o.files) o.filter += (o.filter.empty() ? "" : ",") + f;
+            o.files.clear();
             break;
         case Command::none:
             break;

@@ -10,7 +10,7 @@
 
 namespace smdcli {
 
-enum class Command { none, replay, listen, history, decode, check, stats };
+enum class Command { none, replay, listen, history, decode, check, stats, signals };
 enum class Format { automatic, json, text, csv };  // csv: history only
 
 // Limits on what smdhost reads whole; the help texts state them.
@@ -70,8 +70,18 @@ struct Options {
     bool has_hex = false;
     std::string hex;
 
+    // decode, history: which catalogue values are shown
+    std::string fields;              // comma-separated name patterns; empty: every value
+    bool all = false;                // every value up to the capacities, not only those reported
+
+    // signals [FILTER]
+    std::string filter;              // comma-separated patterns; empty: the whole catalogue
+    bool by_mode = false;
+    int mode = 1;                    // threshold mode (b_mode) when by_mode
+
     // check CONFIG (files[0]); replay, listen: the plug-in's ./ini/
     std::string ini_dir;             // empty: ./ini of the working directory
+    bool strict = false;             // warnings fail the check too
 
     // The line settings of listen.
     serial::LineSettings line() const { return {baud, parity, stop_bits}; }

@@ -61,6 +61,7 @@ StoredRecord row_of(sqlite3_stmt* s) {
 HistoryStore::~HistoryStore() { close(); }
 
 void HistoryStore::close() {
+    values_.close();
     sqlite3_finalize(insert_);
     insert_ = nullptr;
     if (db_ != nullptr) sqlite3_close(db_);
@@ -93,6 +94,12 @@ bool HistoryStore::open_for_writing(const std::string& path, std::string& error)
     // killed writer leaves every committed transaction readable.
     if (!exec("PRAGMA journal_mode=WAL;", error) || !exec("PRAGMA synchronous=NORMAL;", error) ||
         !exec(kCreate, error)) {
+        close();
+        return false;
+    }
+    std::string why;
+    if (!values_.open(db_, migrated_, why)) {
+        error = path_ + ": " + why;
         close();
         return false;
     }
@@ -165,8 +172,8 @@ bool HistoryStore::save(long long data_id, double epoch, const unsigned char* re
     static const unsigned char kNone = 0;
     sqlite3_reset(insert_);
     sqlite3_clear_bindings(insert_);
-    // Autocommit: the INSERT is its own transaction, committed when step()
-    // returns SQLITE_DONE.
+    // The record and its values in one transaction: both or neither.
+    if (!exec("BEGIN", error)) return false;
     const bool bound =
         sqlite3_bind_int64(insert_, 1, data_id) == SQLITE_OK &&
         sqlite3_bind_text(insert_, 2, when.c_str(), -1, SQLITE_TRANSIENT) == SQLITE_OK &&
@@ -174,14 +181,25 @@ bool HistoryStore::save(long long data_id, double epoch, const unsigned char* re
         sqlite3_bind_blob(insert_, 4, record != nullptr ? record : &kNone,
                           static_cast<int>(record != nullptr ? len : 0),
                           SQLITE_TRANSIENT) == SQLITE_OK;
+    std::string why;
     if (!bound || sqlite3_step(insert_) != SQLITE_DONE) {
         error = message("cannot save a record");
         sqlite3_reset(insert_);
+        exec("ROLLBACK", why);
         return false;
     }
     sqlite3_reset(insert_);
-    return true;
+    if (!values_.write(sqlite3_last_insert_rowid(db_), record, len, why)) {
+        error = path_ + ": " + why;
+        exec("ROLLBACK", why);
+        return false;
+    }
+    if (exec("COMMIT", error)) return true;
+    exec("ROLLBACK", why);
+    return false;
 }
+
+bool HistoryStore::begin_reading(std::string& error) { return exec("BEGIN", error); }
 
 bool HistoryStore::newest(long long data_id, StoredRecord& out, bool& found, std::string& error) {
     found = false;

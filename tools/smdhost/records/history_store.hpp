@@ -9,6 +9,10 @@
 //           epoch REAL                the same instant, seconds since the epoch
 //           record BLOB)              the bytes as saved
 //
+// Beside the records, their values by catalogue name (history_values.hpp):
+// the table record_value_raw and the views record_value and history_value,
+// written in the same transaction as the record.
+//
 // The database runs in WAL mode and each record is committed on its own
 // before save() returns: a process killed at any point loses no record whose
 // save() returned true. ("synchronous" is NORMAL: a committed record survives
@@ -27,6 +31,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "tools/smdhost/records/history_values.hpp"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -56,13 +62,16 @@ public:
     HistoryStore(const HistoryStore&) = delete;
     HistoryStore& operator=(const HistoryStore&) = delete;
 
-    // Opens `path` for saving, creating the file and its table when needed.
+    // Opens `path` for saving, creating the file and its tables when needed;
+    // a store from before the values table gets it, filled for the records
+    // it holds (migrated() tells how many).
     bool open_for_writing(const std::string& path, std::string& error);
+    std::size_t migrated() const { return migrated_; }
     // Opens an existing store read-only; an absent file or one without the
     // history table is an error (nothing is created).
     bool open_for_reading(const std::string& path, std::string& error);
 
-    // Saves and commits one record. False with the reason in `error`, also
+    // Saves and commits one record and its values. False with the reason in `error`, also
     // when the store vanished (vanished() then holds).
     bool save(long long data_id, double epoch, const unsigned char* record, std::size_t len,
               std::string& error);
@@ -73,6 +82,10 @@ public:
     // run backwards between runs, the order of saving does not). `found`
     // false when there is none.
     bool newest(long long data_id, StoredRecord& out, bool& found, std::string& error);
+
+    // Starts a read transaction on a store open for reading: every listing
+    // from here to close sees the same rows, whatever a writer adds.
+    bool begin_reading(std::string& error);
 
     // Calls `each` for every matching row in the order of saving.
     bool list(const Query& q, const std::function<void(const StoredRecord&)>& each,
@@ -89,6 +102,8 @@ private:
     bool vanished_ = false;
     sqlite3* db_ = nullptr;
     sqlite3_stmt* insert_ = nullptr;
+    HistoryValues values_;
+    std::size_t migrated_ = 0;
 };
 
 }  // namespace smdhistory

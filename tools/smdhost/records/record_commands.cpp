@@ -10,7 +10,7 @@
 #include "tools/smdhost/outputs/csv.hpp"
 #include "tools/smdhost/outputs/json_events.hpp"
 #include "tools/smdhost/records/history_store.hpp"
-#include "tools/smdhost/records/record_fields.hpp"
+#include "tools/smdhost/records/record_values.hpp"
 #include "tools/smdhost/session/output.hpp"
 #include "tools/smdhost/session/session.hpp"
 
@@ -18,7 +18,15 @@ namespace smdrecords {
 
 namespace {
 
-using smdfields::kRecordSize;
+using smdcatalogue::ValueEntry;
+
+// The columns of --fields, or a usage error told on standard error.
+bool columns_of(const smdcli::Options& opts, std::vector<const ValueEntry*>& columns) {
+    std::string error;
+    if (select_columns(opts.fields, columns, error)) return true;
+    std::cerr << "smdhost: " << error << std::endl;
+    return false;
+}
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -74,6 +82,28 @@ int finish_output(smdout::Output& out) {
     return smdsession::kExitFailure;
 }
 
+// Keeps of `columns` those that some listed record reports; with no full
+// record listed, those that every record has (no count decides them).
+bool present_columns(smdhistory::HistoryStore& store, const smdhistory::Query& q,
+                     std::vector<const ValueEntry*>& columns, std::string& error) {
+    std::vector<bool> keep(columns.size(), false);
+    bool any = false;
+    const bool ok = store.list(q, [&](const smdhistory::StoredRecord& r) {
+        if (!full_record(r)) return;
+        any = true;
+        for (std::size_t k = 0; k < columns.size(); ++k)
+            keep[k] = keep[k] || smdcatalogue::is_present(*columns[k], r.record.data(), r.record.size());
+    }, error);
+    if (!ok) return false;
+    std::vector<const ValueEntry*> kept;
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+        const bool always = !columns[k]->presence[0].used() && !columns[k]->presence[1].used();
+        if (any ? keep[k] : always) kept.push_back(columns[k]);
+    }
+    columns.swap(kept);
+    return true;
+}
+
 }  // namespace
 
 bool record_from_input(const std::string& source, const std::string& bytes, bool hex_only,
@@ -106,21 +136,25 @@ int run_decode(const smdcli::Options& opts) {
             return smdsession::kExitFailure;
         }
     }
+    std::vector<const ValueEntry*> columns;
+    if (!columns_of(opts, columns)) return smdsession::kExitUsage;
     std::vector<unsigned char> record;
     if (!record_from_input(source, bytes, opts.has_hex, record, error)) {
         std::cerr << "smdhost: " << error << std::endl;
         return smdsession::kExitFailure;
     }
-    const smdfields::Decoded d = smdfields::decode_record(record.data());
+    const RecordValues v = read_record(record.data(), columns, opts.all);
     smdout::Output out(STDOUT_FILENO);
     if (json_wanted(opts.format))
-        out.line(smdfields::to_json(d));
+        out.line(to_json(v));
     else
-        out.text(smdfields::to_text(d));
+        out.text(to_text(v));
     return finish_output(out);
 }
 
 int run_history(const smdcli::Options& opts) {
+    std::vector<const ValueEntry*> columns;
+    if (!columns_of(opts, columns)) return smdsession::kExitUsage;
     smdhistory::HistoryStore store;
     std::string error;
     if (!store.open_for_reading(opts.files[0], error)) {
@@ -137,15 +171,26 @@ int run_history(const smdcli::Options& opts) {
     smdout::Output out(STDOUT_FILENO);
     const bool csv = opts.format == smdcli::Format::csv;
     const bool json = !csv && json_wanted(opts.format);
+    // Both passes of a CSV listing read one snapshot of the store, whatever
+    // a writer adds meanwhile.
+    if (!store.begin_reading(error)) {
+        std::cerr << "smdhost: " << error << std::endl;
+        return smdsession::kExitFailure;
+    }
     if (csv) {
-        // The columns come from the layout, not from a row: an empty listing
-        // still has its header, and every row has the same columns.
-        const unsigned char zero[kRecordSize] = {};
+        // Every row has the same columns: without --all, the values that any
+        // listed record reports (a first pass), so that a site with six
+        // rectifiers gets no columns for modules 7 to 40; an empty listing
+        // keeps the values every record has.
+        if (!opts.all && !present_columns(store, q, columns, error)) {
+            std::cerr << "smdhost: " << error << std::endl;
+            return smdsession::kExitFailure;
+        }
         // device_data_id: the data id of the device that saved the row; the
-        // record's own data_id column follows with the fields.
+        // record's own record.data_id column follows with the values.
         smdcsv::Row header;
         header.add("row").add("device_data_id").add("saved_at").add("epoch").add("len");
-        header.add_cells(smdfields::csv_header(smdfields::decode_record(zero)));
+        if (!columns.empty()) header.add_cells(csv_headings(columns));
         out.line(header.str());
     }
     std::size_t shown = 0;
@@ -159,7 +204,7 @@ int run_history(const smdcli::Options& opts) {
                             ",\"epoch\":" + epoch_text(r.epoch) +
                             ",\"len\":" + std::to_string(r.record.size()) + ",\"record\":";
             if (full)
-                s += smdfields::to_json(smdfields::decode_record(r.record.data()));
+                s += to_json(read_record(r.record.data(), columns, opts.all));
             else
                 s += "null,\"error\":" + smdevents::json_string(length_problem(r));
             s += ",\"hex\":\"" + hexcodec::upper(r.record.data(), r.record.size()) + "\"}";
@@ -168,16 +213,17 @@ int run_history(const smdcli::Options& opts) {
             smdcsv::Row row;
             row.add(std::to_string(r.row)).add(std::to_string(r.data_id)).add(r.saved_at);
             row.add(epoch_text(r.epoch)).add(std::to_string(r.record.size()));
-            // A short row keeps its place with an empty first field cell.
-            row.add_cells(full ? smdfields::csv_row(smdfields::decode_record(r.record.data()))
-                               : std::string());
+            // A short row keeps its place with empty value cells.
+            if (!columns.empty())
+                row.add_cells(full ? csv_cells(read_record(r.record.data(), columns, opts.all))
+                                   : std::string(columns.size() - 1, ','));
             out.line(row.str());
         } else {
             std::string s = shown > 1 ? "\n" : "";
             s += "record " + std::to_string(r.row) + "  data id " + std::to_string(r.data_id) +
                  "  saved " + r.saved_at + "  " + std::to_string(r.record.size()) + " bytes\n";
             if (full)
-                s += smdfields::to_text(smdfields::decode_record(r.record.data()), "  ");
+                s += to_text(read_record(r.record.data(), columns, opts.all), "  ");
             else
                 s += "  (" + length_problem(r) + ": not decoded)\n";
             out.text(s);

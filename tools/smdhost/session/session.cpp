@@ -8,7 +8,7 @@
 
 #include "host/sim_clock.hpp"
 #include "tools/smdhost/outputs/json_events.hpp"
-#include "tools/smdhost/records/record_fields.hpp"
+#include "tools/smdhost/records/record_values.hpp"
 
 namespace smdsession {
 
@@ -268,10 +268,10 @@ void Session::restore(DeviceUnit& u) {
     }
     // The store is outside input: a row of another length is no record of
     // this device, and LoadFromCache is not the place to find that out.
-    if (r.record.size() != smdfields::kRecordSize) {
+    if (r.record.size() != smdrecords::kRecordSize) {
         hub.notice("warning: stored record " + std::to_string(r.row) + " is " +
                    std::to_string(r.record.size()) + " bytes, not " +
-                   std::to_string(smdfields::kRecordSize) + ": not restored");
+                   std::to_string(smdrecords::kRecordSize) + ": not restored");
         return;
     }
     hub.notice("restoring record " + std::to_string(r.row) + " saved at " + r.saved_at);
