@@ -466,7 +466,7 @@ TEST_F(SmdhostReplay, TextViewSummarisesRoundsAndAlarmChanges) {
     // Values under their catalogue names, with units.
     EXPECT_NE(t.find("  ac.1          a  220.0 V  b  221.0 V  c  219.0 V  frequency  50.00 Hz"),
               std::string::npos);
-    EXPECT_NE(t.find("  rect          count 2  voltage  53.50 V  M.current sum   30.0 A  fault: rect.2"),
+    EXPECT_NE(t.find("  rect          count 2  voltage  53.50 V  current sum   30.0 A  fault: rect.2"),
               std::string::npos);
     EXPECT_NE(t.find("  dc.1          voltage  53.50 V  current   30.0 A"), std::string::npos);
     EXPECT_NE(t.find("  dc.1.battery  1.current    5.0 A"), std::string::npos);

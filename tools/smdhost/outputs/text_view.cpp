@@ -144,7 +144,7 @@ std::string format_round(const std::string& header, const unsigned char* bytes, 
     char sum[32];
     std::snprintf(sum, sizeof sum, "%6.1f", total);
     s += label("rect") + "count " + std::to_string(modules) + "  " +
-         v.item("rect", "voltage", 6, 2) + "  M.current sum " + sum + " A  " +
+         v.item("rect", "voltage", 6, 2) + "  current sum " + sum + " A  " +
          (faulty.empty() ? std::string("no fault")
                          : std::string(faulty.size() == 1 ? "fault: " : "faults: ") + some(faulty)) +
          "\n";

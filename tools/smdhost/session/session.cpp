@@ -1,5 +1,6 @@
 #include "tools/smdhost/session/session.hpp"
 
+#include <cstdio>
 #include <exception>
 #include <iostream>
 #include <map>
@@ -147,6 +148,11 @@ int Session::start(const smdcli::Options& opts, bool replay) {
     if (!opts.history.empty()) {
         history_ = std::make_unique<smdhistory::HistoryStore>();
         if (!history_->open_for_writing(opts.history, error)) return fail(error);
+        // A store written before the named values: say why this start took long.
+        if (history_->migrated() > 0) {
+            std::fprintf(stderr, "smdhost: %s: named values added to %zu stored records\n",
+                         opts.history.c_str(), history_->migrated());
+        }
         alarm_journal_ = std::make_unique<smdhistory::AlarmJournal>();
         if (!alarm_journal_->open(opts.history, error)) return fail(error);
     }
