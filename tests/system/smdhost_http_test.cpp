@@ -93,6 +93,9 @@ TEST(SmdhostHttp, ServesTheDemosEndStateWhileItLingers) {
     EXPECT_EQ(current["values"]["ac.1.a"].asDouble(), 218.88);
     EXPECT_EQ(current["values"]["rect.count"].asInt(), 6);
     EXPECT_FALSE(current["values"].isMember("rect.7.current"));  // beyond the 6 modules reported
+    // What the page needs to read the state bytes as the device does.
+    EXPECT_EQ(current["settings"]["b_mode"], 2);
+    EXPECT_EQ(current["settings"]["open_41_43"], 0);
 
     EXPECT_EQ(m.get_json("/api/line")["cycles"]["published"], 34);
     EXPECT_EQ(m.get_json("/api/alarms")["active"].size(), 0u);  // every alarm cleared by the end

@@ -8,6 +8,10 @@
 
 class SMDSPDevice;
 
+namespace Json {
+class Value;
+}
+
 namespace smdevents {
 class EventHub;
 }
@@ -22,6 +26,9 @@ struct DeviceRef {
     std::uint32_t data_id = 0;
     // The device configuration it was initialised with.
     std::string config_path;
+    // That configuration as read (an object; {} without one). Valid until
+    // the session ends.
+    const Json::Value* config = nullptr;
     // More than one device runs on the line (outputs then name the address).
     bool several = false;
     // The device's events; a sink added with add_observer() sees every one of

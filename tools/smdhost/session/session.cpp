@@ -117,6 +117,7 @@ int Session::make_device(DeviceUnit& u, const smdcli::Options& opts, bool replay
         ref.address = u.address;
         ref.data_id = static_cast<std::uint32_t>(u.device->DataId());
         ref.config_path = u.config_path;
+        ref.config = &u.config;
         ref.several = several();
         ref.hub = u.hub.get();
         ref.device = u.device.get();

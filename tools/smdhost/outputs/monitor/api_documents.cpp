@@ -93,6 +93,9 @@ Json::Value current_document(const DeviceSnapshot& d, SteadyTime now) {
     doc["stale"] = stale;
     doc["up"] = !stale;
     doc["records"] = static_cast<Json::UInt64>(d.records);
+    Json::Value& settings = doc["settings"] = Json::Value(Json::objectValue);
+    settings["b_mode"] = d.b_mode;
+    settings["open_41_43"] = d.open_41_43;
     Json::Value& values = doc["values"] = Json::Value(Json::objectValue);
     if (d.record.empty()) return doc;
     doc["last_record"] = iso(d.record_at);

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include <json/value.h>
+
+#include "config/config_text.hpp"
 #include "host/frame_codec.hpp"
 #include "host/sim_clock.hpp"
 #include "host/smd_spdevice.hpp"
@@ -28,6 +31,13 @@ DeviceMonitor::DeviceMonitor(const smdsession::DeviceRef& ref) : ref_(ref) {
     state_.address = ref.address;
     state_.data_id = ref.data_id;
     state_.several = ref.several;
+    if (ref.config != nullptr) {
+        const Json::Value& app = pxr52::member_of(*ref.config, "appSetting");
+        if (app.isObject()) {
+            pxr52::read_int_setting(app, "b_mode", state_.b_mode);
+            pxr52::read_int_setting(app, "open_41_43", state_.open_41_43);
+        }
+    }
     state_.host_clock = smdhost::sim_clock::now();
     state_.host_clock_seen = std::chrono::steady_clock::now();
 }

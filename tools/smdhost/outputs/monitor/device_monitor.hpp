@@ -40,6 +40,11 @@ struct DeviceSnapshot {
     int address = -1;  // -1: the device takes every address
     std::uint32_t data_id = 0;
     bool several = false;
+    // The two device settings that decide what a rectifier's state bytes
+    // mean ("appSetting"."b_mode" and "open_41_43", read as the device reads
+    // them; their defaults without a configuration).
+    int b_mode = 1;
+    int open_41_43 = 0;
 
     // Host clock at the last event, and when that was on this machine's
     // steady clock: the host clock now is host_clock + (steady now - host_clock_seen).
