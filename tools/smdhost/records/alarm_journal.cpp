@@ -1,4 +1,5 @@
 #include "tools/smdhost/records/alarm_journal.hpp"
+#include "tools/smdhost/records/sqlite_statement.hpp"
 
 #include <sqlite3.h>
 
@@ -25,20 +26,6 @@ const char kCreate[] =
     " WHERE cleared IS NULL;";
 
 constexpr int kBusyMs = 5000;
-
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) stmt_ = nullptr;
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    sqlite3_stmt* get() const { return stmt_; }
-
-private:
-    sqlite3_stmt* stmt_ = nullptr;
-};
 
 bool bind_text(sqlite3_stmt* s, int k, const std::string& text) {
     return sqlite3_bind_text(s, k, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT) ==

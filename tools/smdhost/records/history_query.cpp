@@ -9,6 +9,7 @@
 
 #include "tools/smdhost/catalogue/catalogue.hpp"
 #include "tools/smdhost/catalogue/value_reading.hpp"
+#include "tools/smdhost/records/sqlite_statement.hpp"
 
 namespace smdhistory {
 
@@ -62,20 +63,6 @@ void value_function(sqlite3_context* ctx, int, sqlite3_value** argv) {
     else
         sqlite3_result_null(ctx);
 }
-
-class Statement {
-public:
-    Statement(sqlite3* db, const std::string& sql) {
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr) != SQLITE_OK) stmt_ = nullptr;
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    sqlite3_stmt* get() const { return stmt_; }
-
-private:
-    sqlite3_stmt* stmt_ = nullptr;
-};
 
 struct Deadline {
     std::chrono::steady_clock::time_point at;

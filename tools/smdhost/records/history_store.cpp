@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "tools/smdhost/session/local_time.hpp"
+#include "tools/smdhost/records/sqlite_statement.hpp"
 
 namespace smdhistory {
 
@@ -24,21 +25,6 @@ const char kCreate[] =
 // Milliseconds a statement waits for another process's lock (a listing
 // while a replay saves) before it gives up.
 constexpr int kBusyMs = 5000;
-
-// Prepared statement released on every path.
-class Statement {
-public:
-    Statement(sqlite3* db, const std::string& sql) {
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr) != SQLITE_OK) stmt_ = nullptr;
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    sqlite3_stmt* get() const { return stmt_; }
-
-private:
-    sqlite3_stmt* stmt_ = nullptr;
-};
 
 StoredRecord row_of(sqlite3_stmt* s) {
     StoredRecord r;

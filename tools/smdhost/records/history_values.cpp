@@ -7,6 +7,7 @@
 
 #include "tools/smdhost/catalogue/catalogue.hpp"
 #include "tools/smdhost/catalogue/value_reading.hpp"
+#include "tools/smdhost/records/sqlite_statement.hpp"
 
 namespace smdhistory {
 
@@ -38,20 +39,6 @@ const char kSchema[] =
     "  n.unit AS unit"
     " FROM history h JOIN record_value_raw v ON v.record_id = h.row"
     " JOIN names n ON n.id = v.name_id;";
-
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) stmt_ = nullptr;
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    sqlite3_stmt* get() const { return stmt_; }
-
-private:
-    sqlite3_stmt* stmt_ = nullptr;
-};
 
 bool exec(sqlite3* db, const char* sql, std::string& error) {
     char* why = nullptr;
