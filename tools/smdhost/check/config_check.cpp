@@ -646,10 +646,10 @@ int run_check(const smdcli::Options& opts) {
     for (const std::string& word : opts.files) {
         std::string path = word;
         int address = -1;
-        smdcli::DeviceSpec spec;
-        if (word.find('=') != std::string::npos && smdcli::read_device_spec(word, spec).empty()) {
-            path = spec.config;
-            address = spec.address;
+        smdcli::DeviceOption dev;
+        if (word.find('=') != std::string::npos && smdcli::read_device_option(word, dev).empty()) {
+            path = dev.config;
+            address = dev.address;
         }
         Report r = check_configuration(path, opts.ini_dir);
         if (!r.failure.empty()) {

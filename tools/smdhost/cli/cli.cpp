@@ -211,11 +211,11 @@ const char kConfigHelp[] =
 
 // Adds one --device to `devices`; a second device at an address already
 // taken is refused, naming both.
-void add_device(const std::string& text, std::vector<DeviceSpec>& devices) {
-    DeviceSpec d;
-    const std::string why = read_device_spec(text, d);
+void add_device(const std::string& text, std::vector<DeviceOption>& devices) {
+    DeviceOption d;
+    const std::string why = read_device_option(text, d);
     if (!why.empty()) throw CLI::ValidationError("--device", why);
-    for (const DeviceSpec& other : devices)
+    for (const DeviceOption& other : devices)
         if (other.address == d.address)
             throw CLI::ValidationError("--device", "'" + text + "': address " +
                                                        std::to_string(d.address) +
@@ -313,7 +313,7 @@ Format format_of(const std::string& word) {
 
 }  // namespace
 
-std::string read_device_spec(const std::string& text, DeviceSpec& out) {
+std::string read_device_option(const std::string& text, DeviceOption& out) {
     const auto eq = text.find('=');
     if (eq == std::string::npos || eq + 1 >= text.size())
         return "'" + text + "' is not ADDR=CONFIG (a device address, '=', a configuration file)";

@@ -22,7 +22,7 @@ constexpr std::size_t kMaxThresholdFile = 1 << 20;  // bytes of a threshold (INI
 constexpr int kMaxJsonDepth = 128;                  // nesting of a configuration
 
 // One device of several on the line (--device ADDR=CONFIG).
-struct DeviceSpec {
+struct DeviceOption {
     int address = 0;     // 0..255: the frames of this ADR reach the device
     std::string config;  // its configuration file
     // "2=plant2.json", as given: how messages name the device.
@@ -30,7 +30,7 @@ struct DeviceSpec {
 };
 
 // Reads "ADDR=CONFIG" (ADDR as --address takes it). "" or the problem.
-std::string read_device_spec(const std::string& text, DeviceSpec& out);
+std::string read_device_option(const std::string& text, DeviceOption& out);
 
 struct Options {
     Command command = Command::none;
@@ -44,7 +44,7 @@ struct Options {
     // replay, listen: one device per entry, each on its own address; empty:
     // one device of --config (and --address). check: the configurations
     // given as ADDR=PATH.
-    std::vector<DeviceSpec> devices;
+    std::vector<DeviceOption> devices;
     unsigned baud = 9600;            // replay --raw: wire time; listen: line speed
     serial::Parity parity = serial::Parity::none;  // listen
     int stop_bits = 1;                             // listen

@@ -43,7 +43,7 @@ std::string absolute_path(const std::string& path) {
 
 void make_paths_absolute(smdcli::Options& opts) {
     for (std::string& file : opts.files) make_absolute(file);  // scenarios, captures
-    for (smdcli::DeviceSpec& device : opts.devices) make_absolute(device.config);  // --device ADDR=CONFIG
+    for (smdcli::DeviceOption& device : opts.devices) make_absolute(device.config);  // --device ADDR=CONFIG
     make_absolute(opts.config);
     make_absolute(opts.plugin);
     make_absolute(opts.history);

@@ -30,19 +30,19 @@ Session::~Session() {
 
 int Session::read_configs(const smdcli::Options& opts) {
     by_address_ = !opts.devices.empty();
-    std::vector<smdcli::DeviceSpec> specs = opts.devices;
-    if (specs.empty()) {
-        smdcli::DeviceSpec one;
+    std::vector<smdcli::DeviceOption> given = opts.devices;
+    if (given.empty()) {
+        smdcli::DeviceOption one;
         one.address = opts.address;
         one.config = opts.config;
-        specs.push_back(one);
+        given.push_back(one);
     }
     std::map<unsigned, const DeviceUnit*> by_id;
     std::string error;
-    for (const smdcli::DeviceSpec& spec : specs) {
+    for (const smdcli::DeviceOption& dev : given) {
         auto u = std::make_unique<DeviceUnit>();
-        u->address = spec.address;
-        u->config_path = spec.config;
+        u->address = dev.address;
+        u->config_path = dev.config;
         if (!u->config_path.empty() && !smdconfig::load_config(u->config_path, u->config, error))
             return fail(error);
         if (!smdconfig::read_host_settings(u->config, u->host, error))
@@ -53,7 +53,7 @@ int Session::read_configs(const smdcli::Options& opts) {
             // keeps records under it: two devices cannot share one.
             const auto other = by_id.find(u->host.data_id);
             if (other != by_id.end())
-                return fail("--device " + spec.text() + ": data id " +
+                return fail("--device " + dev.text() + ": data id " +
                                 std::to_string(u->host.data_id) + " is also that of --device " +
                                 std::to_string(other->second->address) + "=" +
                                 other->second->config_path + "; each device needs its own "
