@@ -6,6 +6,8 @@ set -euo pipefail
 build=$1
 src=$2
 shift 2
+# shellcheck source=launch.sh
+. "$src/tests/browser/launch.sh"
 python=${SMD_TEST_PYTHON:-/usr/bin/python3}  # Debian's, which has python3-selenium
 out=$build/tests/browser
 mkdir -p "$out"
@@ -18,23 +20,5 @@ log=$out/mock_api.log
 mock=$!
 trap 'kill "$mock" 2>/dev/null || true; wait "$mock" 2>/dev/null || true' EXIT
 
-url=
-for _ in $(seq 150); do
-  url=$(sed -n 's/^listening on //p' "$log")
-  [ -n "$url" ] && break
-  if ! kill -0 "$mock" 2>/dev/null; then
-    cat "$log" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
-[ -n "$url" ] || { echo "mock_api did not start" >&2; cat "$log" >&2; exit 1; }
-
-status=0
-"$python" "$src/tests/browser/dashboard_test.py" "$url" --stale-url "${url}mock/stale?age=58" \
-  --screenshot "$out/dashboard.png" "$@" || status=$?
-if [ "$status" -ne 0 ]; then
-  echo "--- mock_api.log" >&2
-  cat "$log" >&2
-fi
-exit "$status"
+wait_for_url "$log" "listening on " "$mock" 150
+run_page_test "$log" "$url" --stale-url "${url}mock/stale?age=58" --screenshot "$out/dashboard.png" "$@"

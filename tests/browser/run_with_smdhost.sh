@@ -9,6 +9,8 @@ set -euo pipefail
 build=$1
 src=$2
 shift 2
+# shellcheck source=launch.sh
+. "$src/tests/browser/launch.sh"
 python=${SMD_TEST_PYTHON:-/usr/bin/python3}  # Debian's, which has python3-selenium
 out=$build/tests/browser
 mkdir -p "$out"
@@ -42,23 +44,5 @@ port=$("$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)
 "$build/bin/smdhost" replay "$work/demo.scn" --config "$config" --format json --history "$store" \
   --http "127.0.0.1:$port" --linger 200 >"$work/events.jsonl" 2>"$log" &
 monitor=$!
-url=
-for _ in $(seq 300); do
-  url=$(sed -n 's/^smdhost: serving //p' "$log")
-  [ -n "$url" ] && break
-  if ! kill -0 "$monitor" 2>/dev/null; then
-    cat "$log" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
-[ -n "$url" ] || { echo "smdhost did not serve" >&2; cat "$log" >&2; exit 1; }
-
-status=0
-"$python" "$src/tests/browser/dashboard_test.py" "$url" --stale-wait 75 --screenshot "$out/dashboard.png" "$@" ||
-  status=$?
-if [ "$status" -ne 0 ]; then
-  echo "--- smdhost.log" >&2
-  cat "$log" >&2
-fi
-exit "$status"
+wait_for_url "$log" "smdhost: serving " "$monitor" 300
+run_page_test "$log" "$url" --stale-wait 75 --screenshot "$out/dashboard.png" "$@"

@@ -1,5 +1,5 @@
 #include "tools/smdhost/records/alarm_journal.hpp"
-#include "tools/smdhost/records/sqlite_statement.hpp"
+#include "tools/smdhost/records/sqlite_calls.hpp"
 
 #include <sqlite3.h>
 
@@ -39,10 +39,8 @@ AlarmJournal::~AlarmJournal() {
 }
 
 bool AlarmJournal::exec(const char* sql, std::string& error) {
-    char* why = nullptr;
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, &why) == SQLITE_OK) return true;
-    error = path_ + ": alarm journal: " + (why != nullptr ? why : "cannot run statement");
-    sqlite3_free(why);
+    if (exec_sql(db_, sql, error)) return true;
+    error = path_ + ": alarm journal: " + error;
     return false;
 }
 

@@ -9,7 +9,7 @@
 
 #include "tools/smdhost/catalogue/catalogue.hpp"
 #include "tools/smdhost/catalogue/value_reading.hpp"
-#include "tools/smdhost/records/sqlite_statement.hpp"
+#include "tools/smdhost/records/sqlite_calls.hpp"
 
 namespace smdhistory {
 

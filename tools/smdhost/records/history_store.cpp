@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 
 #include "tools/smdhost/session/local_time.hpp"
-#include "tools/smdhost/records/sqlite_statement.hpp"
+#include "tools/smdhost/records/sqlite_calls.hpp"
 
 namespace smdhistory {
 
@@ -59,10 +59,8 @@ std::string HistoryStore::message(const std::string& what) const {
 }
 
 bool HistoryStore::exec(const char* sql, std::string& error) {
-    char* why = nullptr;
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, &why) == SQLITE_OK) return true;
-    error = path_ + ": " + (why != nullptr ? why : "cannot run statement");
-    sqlite3_free(why);
+    if (exec_sql(db_, sql, error)) return true;
+    error = path_ + ": " + error;
     return false;
 }
 

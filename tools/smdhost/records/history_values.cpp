@@ -7,7 +7,7 @@
 
 #include "tools/smdhost/catalogue/catalogue.hpp"
 #include "tools/smdhost/catalogue/value_reading.hpp"
-#include "tools/smdhost/records/sqlite_statement.hpp"
+#include "tools/smdhost/records/sqlite_calls.hpp"
 
 namespace smdhistory {
 
@@ -39,14 +39,6 @@ const char kSchema[] =
     "  n.unit AS unit"
     " FROM history h JOIN record_value_raw v ON v.record_id = h.row"
     " JOIN names n ON n.id = v.name_id;";
-
-bool exec(sqlite3* db, const char* sql, std::string& error) {
-    char* why = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &why) == SQLITE_OK) return true;
-    error = why != nullptr ? why : "cannot run statement";
-    sqlite3_free(why);
-    return false;
-}
 
 bool user_version(sqlite3* db, int& version) {
     Statement s(db, "PRAGMA user_version");
@@ -103,13 +95,13 @@ bool HistoryValues::open(sqlite3* db, std::size_t& migrated, std::string& error)
     }
     // One write transaction: two writers opening an old store at once do
     // not both fill in its values, and a failure leaves it as it was.
-    if (!exec(db, "BEGIN IMMEDIATE", error)) return false;
+    if (!exec_sql(db, "BEGIN IMMEDIATE", error)) return false;
     db_ = db;
     // Every failure from here leaves the store as it was.
     auto rollback = [&](const std::string& message) {
         error = message;
         std::string ignored;
-        exec(db, "ROLLBACK", ignored);
+        exec_sql(db, "ROLLBACK", ignored);
         close();
         return false;
     };
@@ -117,7 +109,7 @@ bool HistoryValues::open(sqlite3* db, std::size_t& migrated, std::string& error)
         return rollback(what + ": " + sqlite3_errmsg(db));
     };
     std::string why;
-    if (!exec(db, kSchema, why)) return rollback(why);
+    if (!exec_sql(db, kSchema, why)) return rollback(why);
     const cat::Catalogue& c = cat::Catalogue::get();
     {
         Statement add(db, "INSERT OR IGNORE INTO names(name, unit) VALUES(?1, ?2)");
@@ -167,9 +159,9 @@ bool HistoryValues::open(sqlite3* db, std::size_t& migrated, std::string& error)
     }
     if (version < kValuesVersion) {
         const std::string set = "PRAGMA user_version = " + std::to_string(kValuesVersion);
-        if (!exec(db, set.c_str(), why)) return fail("cannot set the schema version");
+        if (!exec_sql(db, set.c_str(), why)) return fail("cannot set the schema version");
     }
-    if (!exec(db, "COMMIT", why)) return fail("cannot commit the value tables");
+    if (!exec_sql(db, "COMMIT", why)) return fail("cannot commit the value tables");
     return true;
 }
 
